@@ -1,0 +1,67 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include "session/imapclient.h"
+
+// The mail session: works on the window's one IMAP client on behalf of the
+// main window. Its owner holds it in a std::shared_ptr and every caller keeps
+// its own copy for the duration of a call, since a Stop click handled inside
+// the call drops the owner's reference.
+class clsImapSession : public QObject, public ImapEvents
+{
+    Q_OBJECT
+
+public:
+    clsImapSession();
+    ~clsImapSession() override;
+
+    // Stop request; only ever goes from False to True.
+    bool AbortProcess = false;
+    qint32 MaxRecord = 0;
+    qint32 CurrentLocation = 0;
+    std::shared_ptr<ImapClient> ImapObject;
+    qint32 PORT = 0;
+    bool SSL = false;
+    QString IMAPServer;
+    QString Password;
+    QString Username;
+
+    // The one failure report: the Yes/No box; on Yes the two pictures open.
+    void GetLastError();
+    // Connect, identify, log in. No retry.
+    bool Connect();
+    // Selects the mailbox and returns its message count, 0 on failure.
+    qint32 GetTotalMessage(const QString &FolderName);
+    // Fetches CurrentLocation..MaxRecord, one MailExtractListing per message.
+    void StartMailExtraction(const QString &FolderName);
+    // All mailbox names, or none on failure; fills SpecialFolderNames and
+    // LabelNames. Any other failure throws NumberedError.
+    std::optional<QStringList> EnumMailFolders();
+
+    qint32 lastStatus() const { return LastStatus; }
+
+signals:
+    void MailExtractListing(const QString &From, const QString &FromName, const QString &FromAddress,
+                            const QString &Subject, const QString &ReceivedDate, const QString &PlainTextBody,
+                            const QString &HTMLTextBody, qint32 uID);
+    void ScrapProgress(qint32 percent);
+
+private:
+    void abortCheck(qint32 &abort) override;
+    void percentDone(qint32 percent) override;
+    void bindEvents();
+    void WriteErrorLog();
+
+    qint32 LastStatus = 0;
+};
+
+// The date text of a listed message: "yyyy-MM-dd HH:mm:ss" in local time, or
+// "yyyy-MM-dd" at exactly midnight; "" for no date. parseReceivedDate reads it back.
+QString formatReceivedDate(const QDateTime &date);
+QDateTime parseReceivedDate(const QString &text);

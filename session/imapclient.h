@@ -1,0 +1,89 @@
+#pragma once
+
+#include <memory>
+
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+
+// One fetched message, decoded. Every text may be empty.
+struct ImapEmail
+{
+    QString from;        // whole From text, name and address
+    QString fromName;    // first sender's display name
+    QString fromAddress; // first sender's address
+    QString subject;
+    QDateTime date;      // local time; invalid when missing or unparseable
+    QString plainTextBody;
+    QString htmlTextBody;
+};
+
+// The mailbox names in the server's order, UTF-8.
+struct ImapMailboxList
+{
+    QStringList names;
+    int count() const { return names.size(); }
+    QString name(int index) const { return names.value(index); }
+};
+
+// Receives the client's callbacks while any operation runs.
+class ImapEvents
+{
+public:
+    virtual ~ImapEvents() = default;
+    // Set `abort` non-zero to make the client abandon the running operation.
+    virtual void abortCheck(qint32 &abort) = 0;
+    // 0 to 100 of the running operation.
+    virtual void percentDone(qint32 percent) = 0;
+};
+
+// The IMAP component every mail operation goes through. Calls look blocking to
+// the caller; while they wait the client calls back through ImapEvents.
+// A status is 1 for success, anything else for failure.
+class ImapClient
+{
+public:
+    static constexpr qint32 StatusOk = 1;
+
+    virtual ~ImapClient() = default;
+
+    virtual void setSsl(bool useTls) = 0;
+    virtual void setPort(qint32 port) = 0;
+    virtual qint32 connectToServer(const QString &host) = 0;
+    // The server's whole response text; "" on failure.
+    virtual QString rawCommand(const QString &command) = 0;
+    virtual qint32 login(const QString &user, const QString &password) = 0;
+    // Opens the mailbox read-only; count and fetch act on it afterwards.
+    virtual qint32 selectMailbox(const QString &name) = 0;
+    virtual qint32 messageCount() = 0;
+    // nullptr when the message cannot be fetched. `byUid` False: the number is a position.
+    virtual std::unique_ptr<ImapEmail> fetchMessage(qint32 number, bool byUid) = 0;
+    // nullptr on failure.
+    virtual std::unique_ptr<ImapMailboxList> listMailboxes(const QString &reference, const QString &pattern) = 0;
+    // A short diagnostic of the last operation; never contains the password.
+    virtual QString lastErrorText() const = 0;
+    virtual void disconnectFromServer() = 0;
+
+    // Binds the receiver of the callbacks (nullptr unbinds).
+    virtual void setEventReceiver(ImapEvents *receiver) = 0;
+    virtual ImapEvents *eventReceiver() const = 0;
+
+    // A hint that positions first..last of the selected mailbox are about to be
+    // fetched in order, so a client may fetch ahead. Results never change.
+    virtual void expectFetches(qint32 first, qint32 last)
+    {
+        Q_UNUSED(first);
+        Q_UNUSED(last);
+    }
+};
+
+// Options of the real client that production and tests set differently.
+struct ImapClientOptions
+{
+    QString extraCaFile;          // PEM file trusted besides the system store
+    int responseTimeoutMs = 30000; // silence allowed before a command fails
+    int connectTimeoutMs = 30000;
+};
+
+// The program's client: our IMAP engine over TLS.
+std::unique_ptr<ImapClient> createImapClient(const ImapClientOptions &options);
