@@ -1,4 +1,3 @@
 #include "mainwindow/form1.h"
 
 void Form1::PushButton5_Click() {}
-void Form1::PushButton8_Click() {}
