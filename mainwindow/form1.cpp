@@ -7,6 +7,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -238,6 +239,9 @@ void Form1::selectFolderOption(QRadioButton *button, bool selected)
         button->setChecked(false);
         return;
     }
+    // As with a toggle, nothing happens when the option is already selected.
+    if (button->isChecked())
+        return;
     // Selecting one option clears the others of its frame, then its click handler runs.
     for (QRadioButton *sibling : button->parentWidget()->findChildren<QRadioButton *>()) {
         if (sibling != button)
@@ -276,9 +280,22 @@ void Form1::Form_Load()
         trap.run(144, [&] { selectFolderOption(Option2, true); });
     else
         trap.run(146, [&] { selectFolderOption(Option1, true); });
+    // All eight keys are read before any is applied: applying one runs its
+    // click handler, which rewrites the keys not yet restored.
+    std::exception_ptr readFailures[8];
+    bool selected[8] = {};
+    for (int i = 0; i < 8; ++i) {
+        try {
+            selected[i] = Settings::readBool(kFolderKeys[i]);
+        } catch (...) {
+            readFailures[i] = std::current_exception();
+        }
+    }
     for (int number = 3; number <= 10; ++number) {
         trap.run(148 + 2 * (number - 3), [&] {
-            selectFolderOption(folderOption(number), Settings::readBool(kFolderKeys[number - 3]));
+            if (readFailures[number - 3])
+                std::rethrow_exception(readFailures[number - 3]);
+            selectFolderOption(folderOption(number), selected[number - 3]);
         });
     }
     for (int column = 0; column < 6; ++column)
@@ -385,10 +402,14 @@ void Form1::watchPointer(QWidget *widget)
 bool Form1::eventFilter(QObject *watched, QEvent *event)
 {
     if (event->type() == QEvent::MouseMove && !isBusy()) {
-        if (qobject_cast<QPushButton *>(watched) && m_hasHandPointer)
-            setCursor(m_handPointer);
-        else
-            setCursor(Qt::ArrowCursor);
+        // A move a child ignores reaches its parents too: judge by the widget
+        // actually under the pointer, not by the one being told.
+        auto *widget = static_cast<QWidget *>(watched);
+        QWidget *under = widget->childAt(static_cast<QMouseEvent *>(event)->position().toPoint());
+        if (!under)
+            under = widget;
+        const bool overButton = qobject_cast<QPushButton *>(under) || qobject_cast<QPushButton *>(under->parentWidget());
+        setCursor(overButton && m_hasHandPointer ? m_handPointer : QCursor(Qt::ArrowCursor));
     } else if (event->type() == QEvent::FocusIn) {
         // Text boxes select their whole text when they receive the focus.
         if (auto *box = qobject_cast<QLineEdit *>(watched))
