@@ -152,11 +152,16 @@ private:
     void selectFolderOption(QRadioButton *option, bool selected);
     // Runs `session`'s listing with the window's handlers connected.
     void runListing(const std::shared_ptr<clsImapSession> &session, const QString &folder);
+    // Shows the range dialog for `session`; true when the user confirmed a valid range.
+    bool askRange(const std::shared_ptr<clsImapSession> &session, qint32 maxMessage);
     void checkByText(bool containing, const char *procedure);
 
     QCursor m_handPointer;
     bool m_hasHandPointer = false;
 };
+
+// The "RecDate" sort key of a listed message's date text.
+QString recDateKey(const QString &receivedDate);
 
 // Twips (1/1440 inch) to device-independent pixels.
 constexpr int twips(int value)

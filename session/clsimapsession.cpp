@@ -1,24 +1,186 @@
 #include "session/clsimapsession.h"
 
-// Placeholder bodies: the session is built on the IMAP engine.
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QUrl>
+
+#include "app/boxes.h"
+#include "app/errortrap.h"
+#include "app/paths.h"
+#include "app/programstate.h"
+
+namespace {
+
+const char kIdentification[] = "ID (\"GUID\" \"1\")";
+const char kSystemPrefix[] = "[Gmail]/";
+const qint32 kEnumerationErrorNumber = -2147221504 + 100;
+
+QString loginFailureText()
+{
+    return QStringLiteral("Invalid login. Please double-check your username and password.\r\n\r\n"
+                          "In addition, please check your Gmail Inbox for a message from Google about Less Secure "
+                          "Apps.\r\n\r\n"
+                          "Would you like to see a screenshot/picture of the Less Secure Apps email so you know "
+                          "exactly what I'm talking about?");
+}
+
+void letEventsRun()
+{
+    QCoreApplication::processEvents();
+}
+
+} // namespace
 
 clsImapSession::clsImapSession() = default;
 
 clsImapSession::~clsImapSession()
 {
+    // The client outlives sessions; it must not call back into a dead one.
     if (ImapObject && ImapObject->eventReceiver() == this)
         ImapObject->setEventReceiver(nullptr);
 }
 
-void clsImapSession::GetLastError() {}
-bool clsImapSession::Connect() { return false; }
-qint32 clsImapSession::GetTotalMessage(const QString &) { return 0; }
-void clsImapSession::StartMailExtraction(const QString &) {}
-std::optional<QStringList> clsImapSession::EnumMailFolders() { return std::nullopt; }
-void clsImapSession::abortCheck(qint32 &abort) { abort = AbortProcess ? 1 : 0; }
-void clsImapSession::percentDone(qint32 percent) { emit ScrapProgress(percent); }
-void clsImapSession::bindEvents() {}
-void clsImapSession::WriteErrorLog() {}
+void clsImapSession::bindEvents()
+{
+    if (!ImapObject)
+        throw AppError(QStringLiteral("Object variable not set"));
+    ImapObject->setEventReceiver(this);
+}
+
+void clsImapSession::GetLastError()
+{
+    if (!askYesNo(loginFailureText()))
+        return;
+    for (const char *picture : {"/Pictures/less-secure-apps1.jpg", "/Pictures/less-secure-apps2.jpg"})
+        QDesktopServices::openUrl(QUrl::fromLocalFile(programFolder() + QLatin1String(picture)));
+}
+
+bool clsImapSession::Connect()
+{
+    bindEvents();
+    ImapObject->setSsl(SSL);
+    ImapObject->setPort(PORT);
+    LastStatus = ImapObject->connectToServer(IMAPServer);
+    if (LastStatus != ImapClient::StatusOk) {
+        GetLastError();
+        return false;
+    }
+    if (ImapObject->rawCommand(QLatin1String(kIdentification)).isEmpty()) {
+        GetLastError();
+        return false;
+    }
+    LastStatus = ImapObject->login(Username, Password);
+    if (LastStatus == ImapClient::StatusOk)
+        return true;
+    GetLastError();
+    return false;
+}
+
+qint32 clsImapSession::GetTotalMessage(const QString &FolderName)
+{
+    bindEvents();
+    LastStatus = ImapObject->selectMailbox(FolderName);
+    if (LastStatus == ImapClient::StatusOk)
+        return ImapObject->messageCount();
+    GetLastError();
+    return 0;
+}
+
+void clsImapSession::StartMailExtraction(const QString &FolderName)
+{
+    if (!Connect()) {
+        showMessage(QStringLiteral("Connection failed. Check username and password."));
+        return;
+    }
+    bindEvents();
+    LastStatus = ImapObject->selectMailbox(FolderName);
+    if (LastStatus != ImapClient::StatusOk) {
+        GetLastError();
+        return;
+    }
+    const qint32 first = CurrentLocation;
+    const qint32 last = MaxRecord;
+    if (first <= last)
+        ImapObject->expectFetches(first, last);
+    // 64-bit so that a range ending at the largest 32-bit number still ends.
+    for (qint64 n = first; n <= last; ++n) {
+        letEventsRun();
+        CurrentLocation = qint32(n);
+        const std::unique_ptr<ImapEmail> email = ImapObject->fetchMessage(qint32(n), false);
+        WriteErrorLog();
+        if (!email)
+            continue;
+        if (AbortProcess)
+            return;
+        emit MailExtractListing(email->from, email->fromName, email->fromAddress, email->subject,
+                                formatReceivedDate(email->date), email->plainTextBody, email->htmlTextBody, qint32(n));
+        letEventsRun();
+    }
+}
+
+std::optional<QStringList> clsImapSession::EnumMailFolders()
+{
+    try {
+        bindEvents();
+        const std::unique_ptr<ImapMailboxList> list = ImapObject->listMailboxes(QString(), QStringLiteral("*"));
+        if (!list) {
+            GetLastError();
+            return std::nullopt;
+        }
+        ProgramState &state = program();
+        QStringList collection;
+        int systemFolder = 1;
+        int label = 0;
+        for (int i = 0; i < list->count(); ++i) {
+            const QString name = list->name(i);
+            collection << name;
+            if (name.contains(QLatin1String(kSystemPrefix), Qt::CaseInsensitive)) {
+                if (systemFolder <= 7)
+                    state.SpecialFolderNames[size_t(systemFolder)] = name.mid(8);
+                ++systemFolder;
+            } else if (name != QLatin1String("INBOX")) {
+                if (label == 0)
+                    state.LabelNames = QStringList();
+                state.LabelNames->append(name);
+                ++label;
+            }
+            letEventsRun();
+        }
+        return collection;
+    } catch (...) {
+        throw NumberedError(kEnumerationErrorNumber, QStringLiteral("Pellucid.clsImapSession.EnumMailFolders"),
+                            QStringLiteral("clsImapSession component failure"));
+    }
+}
+
+void clsImapSession::abortCheck(qint32 &abort)
+{
+    abort = AbortProcess ? 1 : 0;
+    letEventsRun();
+}
+
+void clsImapSession::percentDone(qint32 percent)
+{
+    emit ScrapProgress(percent);
+    letEventsRun();
+}
+
+void clsImapSession::WriteErrorLog()
+{
+    // Diagnostics only: every failure here is ignored.
+    const QString path = errorLogPath();
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile log(path);
+    if (!log.open(QIODevice::WriteOnly | QIODevice::Append))
+        return;
+    const QString entry = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))
+        + QStringLiteral(" : ") + (ImapObject ? ImapObject->lastErrorText() : QString()) + QStringLiteral("\r\n")
+        + QString(52, QLatin1Char('*')) + QStringLiteral("\r\n");
+    log.write(entry.toUtf8());
+}
 
 QString formatReceivedDate(const QDateTime &date)
 {
