@@ -1,0 +1,220 @@
+#include "session/tlsimapclient.h"
+
+#include <limits>
+
+#include <QEventLoop>
+#include <QFile>
+#include <QHash>
+#include <QSslCertificate>
+
+#include "session/messagedecoder.h"
+#include "session/mutf7.h"
+
+namespace {
+
+constexpr int LogoutCapMs = 2000;
+
+QList<QSslCertificate> readCaFile(const QString &path, QString *error)
+{
+    if (path.isEmpty())
+        return {};
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        *error = QStringLiteral("cannot read the CA file %1: %2").arg(path, file.errorString());
+        return {};
+    }
+    const QList<QSslCertificate> certificates = QSslCertificate::fromData(file.readAll(), QSsl::Pem);
+    if (certificates.isEmpty())
+        *error = QStringLiteral("no PEM certificate in the CA file %1").arg(path);
+    return certificates;
+}
+
+} // namespace
+
+TlsImapClient::TlsImapClient(const ImapClientOptions &options) : m_options(options)
+{
+    m_connection.setTimeouts(options.connectTimeoutMs, options.responseTimeoutMs);
+}
+
+TlsImapClient::~TlsImapClient()
+{
+    m_receiver = nullptr;
+    m_connection.close(QStringLiteral("the client was closed"));
+}
+
+qint32 TlsImapClient::connectToServer(const QString &host)
+{
+    m_selected = false;
+    QString caError;
+    m_connection.setExtraCaCertificates(readCaFile(m_options.extraCaFile, &caError));
+    if (!caError.isEmpty()) {
+        setError(QStringLiteral("connect to %1: %2").arg(host, caError));
+        return 0;
+    }
+    m_connection.setTls(m_useTls);
+    const quint16 port = m_port > 0 && m_port <= 65535 ? static_cast<quint16>(m_port) : (m_useTls ? 993 : 143);
+    const ImapCommandPtr greeting = m_connection.open(host, port);
+    return run(greeting, AbortPolicy::Close) ? StatusOk : 0;
+}
+
+QString TlsImapClient::rawCommand(const QString &command)
+{
+    const QByteArray text = command.toUtf8();
+    if (text.isEmpty() || text.contains('\r') || text.contains('\n') || text.contains('\0')) {
+        setError(QStringLiteral("%1: refused, a command is one non-empty line").arg(command.left(40)));
+        return QString();
+    }
+    const ImapCommandPtr sent = m_connection.raw(text);
+    if (!run(sent, AbortPolicy::Abandon))
+        return QString();
+    return QString::fromUtf8(sent->transcript + sent->taggedLine);
+}
+
+qint32 TlsImapClient::login(const QString &user, const QString &password)
+{
+    m_password = password;
+    m_selected = false;
+    return run(m_connection.login(user.toUtf8(), password.toUtf8()), AbortPolicy::Close) ? StatusOk : 0;
+}
+
+qint32 TlsImapClient::selectMailbox(const QString &name)
+{
+    m_selected = false;
+    const ImapCommandPtr command = m_connection.examine(encodeMailboxName(name));
+    if (!run(command, AbortPolicy::Abandon))
+        return 0;
+    m_selected = true;
+    return StatusOk;
+}
+
+qint32 TlsImapClient::messageCount()
+{
+    if (!m_selected || !m_connection.isOpen())
+        return 0;
+    return static_cast<qint32>(qBound(qint64(0), m_connection.exists(), qint64(std::numeric_limits<qint32>::max())));
+}
+
+std::unique_ptr<ImapEmail> TlsImapClient::fetchMessage(qint32 number, bool byUid)
+{
+    const QString shown = QStringLiteral("FETCH %1").arg(number);
+    if (!m_selected || !m_connection.isOpen()) {
+        setError(shown + QStringLiteral(": no mailbox is selected"));
+        return nullptr;
+    }
+    if (number < 1 || (!byUid && number > m_connection.exists())) {
+        setError(shown + QStringLiteral(": no such message, the mailbox holds %1").arg(m_connection.exists()));
+        return nullptr;
+    }
+    m_lastPercent = -1;
+    const ImapCommandPtr command = m_connection.fetchBody(number, byUid);
+    if (!run(command, AbortPolicy::Abandon))
+        return nullptr;
+    if (!command->hasBody) {
+        setError(command->shownText + QStringLiteral(": the server sent no message text (")
+                 + command->outcomeText() + QLatin1Char(')'));
+        return nullptr;
+    }
+    if (ImapEvents *receiver = m_receiver; receiver && m_lastPercent != 100)
+        receiver->percentDone(100);
+    return std::make_unique<ImapEmail>(decodeMessage(command->body));
+}
+
+std::unique_ptr<ImapMailboxList> TlsImapClient::listMailboxes(const QString &reference, const QString &pattern)
+{
+    const ImapCommandPtr command = m_connection.list(encodeMailboxName(reference), encodeMailboxName(pattern));
+    if (!run(command, AbortPolicy::Abandon))
+        return nullptr;
+    auto list = std::make_unique<ImapMailboxList>();
+    for (const QByteArray &encoded : std::as_const(command->mailboxNames))
+        list->names.append(decodeMailboxName(encoded));
+    return list;
+}
+
+QString TlsImapClient::lastErrorText() const
+{
+    return m_lastError;
+}
+
+void TlsImapClient::disconnectFromServer()
+{
+    m_selected = false;
+    if (m_connection.isOpen())
+        run(m_connection.logout(), AbortPolicy::Close, LogoutCapMs);
+    m_connection.close(QStringLiteral("disconnected"));
+}
+
+bool TlsImapClient::run(const ImapCommandPtr &command, AbortPolicy policy, int capMs)
+{
+    bool aborted = false;
+    bool capped = false;
+    QEventLoop loop;
+    command->onFinished = [&loop] { loop.quit(); };
+    QTimer heartbeat;
+    heartbeat.setInterval(HeartbeatMs);
+    QObject::connect(&heartbeat, &QTimer::timeout, &loop, [&] {
+        if (command->finished())
+            return;
+        if (askAbort()) {
+            aborted = true;
+            loop.quit();
+            return;
+        }
+        reportProgress();
+    });
+    QTimer cap;
+    cap.setSingleShot(true);
+    QObject::connect(&cap, &QTimer::timeout, &loop, [&] {
+        capped = true;
+        loop.quit();
+    });
+    aborted = !command->finished() && askAbort();
+    if (!aborted && !command->finished()) {
+        heartbeat.start();
+        if (capMs > 0)
+            cap.start(capMs);
+        loop.exec();
+    }
+    command->onFinished = nullptr;
+    if (!command->finished()) {
+        // Abandoned: either its answer is drained and dropped later, or the
+        // connection goes, so nothing is ever left half-read.
+        command->abandoned = true;
+        setError(command->shownText + (aborted ? QStringLiteral(": stopped by the user") : QStringLiteral(": no answer in time")));
+        if (policy == AbortPolicy::Close || capped)
+            m_connection.close(QStringLiteral("stopped by the user"));
+        return false;
+    }
+    setOutcome(*command);
+    return command->state == ImapCommand::State::Ok;
+}
+
+bool TlsImapClient::askAbort()
+{
+    qint32 abort = 0;
+    // The receiver may change or go between two callbacks: read it afresh.
+    if (ImapEvents *receiver = m_receiver)
+        receiver->abortCheck(abort);
+    return abort != 0;
+}
+
+void TlsImapClient::reportProgress()
+{
+    const int percent = m_connection.literalPercent();
+    if (percent < 0 || percent == m_lastPercent)
+        return;
+    m_lastPercent = percent;
+    if (ImapEvents *receiver = m_receiver)
+        receiver->percentDone(percent);
+}
+
+void TlsImapClient::setOutcome(const ImapCommand &command)
+{
+    setError(command.shownText + QStringLiteral(": ") + command.outcomeText());
+}
+
+void TlsImapClient::setError(const QString &text)
+{
+    m_lastError = text;
+    if (!m_password.isEmpty())
+        m_lastError.replace(m_password, QStringLiteral("(password hidden)"));
+}
