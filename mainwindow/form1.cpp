@@ -219,11 +219,16 @@ void Form1::connectHandlers()
     connect(Check2, &QCheckBox::toggled, this, &Form1::Check2_Click);
 
     // A click selects the option; the handlers run as for a selection made by code.
-    connect(Option1, &QRadioButton::clicked, this, [this] { selectFolderOption(Option1, true); });
-    connect(Option2, &QRadioButton::clicked, this, [this] { selectFolderOption(Option2, true); });
+    // Qt has already toggled the button when `clicked` arrives.
+    const auto userSelects = [this](QRadioButton *button) {
+        button->setChecked(false);
+        selectFolderOption(button, true);
+    };
+    connect(Option1, &QRadioButton::clicked, this, [=] { userSelects(Option1); });
+    connect(Option2, &QRadioButton::clicked, this, [=] { userSelects(Option2); });
     for (int number = 3; number <= 10; ++number) {
         QRadioButton *button = folderOption(number);
-        connect(button, &QRadioButton::clicked, this, [this, button] { selectFolderOption(button, true); });
+        connect(button, &QRadioButton::clicked, this, [=] { userSelects(button); });
     }
 }
 
