@@ -53,6 +53,7 @@ private slots:
     void clearFilterBeforeConnecting();
     void helpTexts_data();
     void helpTexts();
+    void connectionHelpShowsTwoBoxes();
 
 private:
     void connectWindow() { m_window->PushButton5->setText(QStringLiteral("Disconnect")); }
@@ -313,6 +314,34 @@ void FilterTest::helpTexts()
     QCOMPARE(box.title, QStringLiteral("Corvina"));
     QCOMPARE(box.icon, BoxIcon::None);
     QCOMPARE(box.buttons, BoxButtons::Ok);
+}
+
+void FilterTest::connectionHelpShowsTwoBoxes()
+{
+    m_window->PushButton8->click();
+
+    QCOMPARE((*m_boxes)->shown.size(), size_t(2));
+    for (const RecordedBox &box : (*m_boxes)->shown) {
+        QCOMPARE(box.title, QStringLiteral("Corvina"));
+        QCOMPARE(box.icon, BoxIcon::None);
+        QCOMPARE(box.buttons, BoxButtons::Ok);
+    }
+    const QStringList help = (*m_boxes)->shown[0].text.split(QStringLiteral("\r\r"));
+    // Seven pieces, the last of three paragraphs.
+    QCOMPARE(help.size(), 9);
+    QVERIFY(help[0].startsWith(QStringLiteral("Having problems connecting? Make sure you have the latest version by downloading from http")));
+    QCOMPARE(help[1], QStringLiteral("IMAP must be enabled on your Gmail account to use this software. "));
+    QCOMPARE(help[3], QStringLiteral("Click on 'Settings', click on 'Forwarding and POP/IMAP', click on 'Enable IMAP' option"));
+    QCOMPARE(help[5], QStringLiteral("Also, English should be enabled ('Settings' > 'Language' > 'English')."));
+    QVERIFY(help[6].startsWith(QStringLiteral("Google Apps (AKA \"Google Apps for Your Domain\") can host your personal email at Gmail without using an @gmail.com account.")));
+    QVERIFY(help[8].startsWith(QStringLiteral("In other words, email addresses such as ")));
+    QVERIFY(!(*m_boxes)->shown[0].text.contains(QLatin1Char('\n')));
+    QCOMPARE((*m_boxes)->shown[1].text,
+             QStringLiteral("Privacy Policy\r\r"
+                            "1. This software can access your Gmail account only if you grant access to it.\r\r"
+                            "2. This software does not store any information that is retrieved from your Gmail account.\r\r"
+                            "3. This software stores your username and password locally on your computer if you select "
+                            "the 'Remember me' feature, but this information is private and not stored on a server."));
 }
 
 QTEST_MAIN(FilterTest)
