@@ -13,7 +13,7 @@
 #include "app/errortrap.h"
 #include "app/programstate.h"
 #include "mainwindow/messagelist.h"
-#include "mainwindow/rangedialog.h"
+#include "dialogs/form2.h"
 #include "session/clsimapsession.h"
 
 namespace {
@@ -245,7 +245,11 @@ void Form1::oSession_ScrapProgress(qint32 percent)
     QCoreApplication::processEvents();
 }
 
-bool Form1::askRange(const std::shared_ptr<clsImapSession> &, qint32)
+bool Form1::askRange(const std::shared_ptr<clsImapSession> &session, qint32 maxMessage)
 {
-    return false;
+    Form2 dialog(this);
+    dialog.ImapSession = session;
+    dialog.MaxMessage = maxMessage;
+    dialog.exec();
+    return program().RangeAccepted;
 }
