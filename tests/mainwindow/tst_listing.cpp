@@ -14,6 +14,7 @@
 #include "app/paths.h"
 #include "app/programstate.h"
 #include "app/settings.h"
+#include "dialogs/form2.h"
 #include "mainwindow/form1.h"
 #include "mainwindow/messagelist.h"
 #include "session/clsimapsession.h"
@@ -312,6 +313,53 @@ private slots:
         // The connection is still usable for the next listing.
         window->PushButton10_Click();
         QCOMPARE(window->ListView1->rowCount(), total);
+    }
+
+    // Answers the range dialog once it is open: a first and last number, or the close box.
+    void answerRange(const QString &first, const QString &last)
+    {
+        QTimer::singleShot(0, this, [=] {
+            auto *dialog = qobject_cast<Form2 *>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            if (first.isNull()) {
+                dialog->close();
+                return;
+            }
+            dialog->Text1_0->setText(first);
+            dialog->Text1_1->setText(last);
+            dialog->PushButton1->click();
+        });
+    }
+
+    void listSomeEmails_data()
+    {
+        QTest::addColumn<QString>("first");
+        QTest::addColumn<QString>("last");
+        QTest::addColumn<int>("rows");
+        QTest::addColumn<bool>("done");
+        QTest::newRow("a valid range") << "2" << "4" << 3 << true;
+        QTest::newRow("first after last") << "5" << "2" << 0 << true;
+        QTest::newRow("closed with the close box") << QString() << QString() << 0 << false;
+    }
+
+    void listSomeEmails()
+    {
+        QFETCH(QString, first);
+        QFETCH(QString, last);
+        QFETCH(int, rows);
+        QFETCH(bool, done);
+        ScriptedBoxesScope boxes;
+        auto window = connectedWindow(*boxes);
+        select(*window, QStringLiteral("All Mail"));
+        answerRange(first, last);
+        window->PushButton2_Click();
+        QCOMPARE(window->ListView1->rowCount(), rows);
+        QCOMPARE(boxes->count(QStringLiteral("Done.")), done ? 1 : 0);
+        QCOMPARE(window->PushButton2->text(), QStringLiteral("2b. Get Some Emails"));
+        QCOMPARE(window->PushButton10->text(), QStringLiteral("2a. Get All Emails"));
+        QVERIFY(!window->PushButton2->isHidden());
+        QVERIFY(!window->isBusy());
+        QVERIFY(!QApplication::activeModalWidget());
     }
 
     void recDateKeys_data()
