@@ -88,7 +88,8 @@ def b64lines(data):
 
 
 def qp(data):
-    return quopri.encodestring(data).decode("ascii").replace("\n", CRLF)
+    lines = data.replace(b"\r\n", b"\n")
+    return quopri.encodestring(lines).decode("ascii").replace("\n", CRLF)
 
 
 def crlf(text):
