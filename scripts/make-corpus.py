@@ -88,7 +88,8 @@ def b64lines(data):
 
 
 def qp(data):
-    return quopri.encodestring(data).decode("ascii").replace("\n", CRLF)
+    lines = data.replace(b"\r\n", b"\n")
+    return quopri.encodestring(lines).decode("ascii").replace("\n", CRLF)
 
 
 def crlf(text):
@@ -476,7 +477,8 @@ def test_corpus():
 
 
 def demo_corpus(count=400):
-    """A larger, varied mailbox for trying the program by hand."""
+    """A larger, varied mailbox for trying the program by hand: generated
+    messages first, then the test corpus's odd ones (without the 10 MB one)."""
     rng = random.Random(7)
     people = [("Alice Example", "alice@example.com"), ("Bob Builder", "bob@example.com"),
               ("Jürgen Müller", "mueller@example.de"), ("José García", "jose@example.es"),
@@ -521,7 +523,7 @@ def demo_corpus(count=400):
                                   cte="base64", disposition='attachment; filename="doc.pdf"')])
         msgs.append(Message(mid, raw, chosen + [ALL], None, seen=rng.random() < 0.7,
                             flags="F" if "[Gmail]/Starred" in chosen else ""))
-    return msgs
+    return msgs + [m for m in test_corpus() if m.id != "huge"]
 
 
 def format_date(secs):

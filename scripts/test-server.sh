@@ -13,6 +13,8 @@
 # of its line and may contain spaces and quotes. Works as root (the mail files
 # then belong to an unprivileged user) and as a normal user. Implicit TLS only.
 set -euo pipefail
+# Debian puts dovecot in /usr/sbin, which a normal user's PATH lacks.
+export PATH="$PATH:/usr/sbin:/sbin"
 
 script_dir="$(cd "$(dirname "$0")" && pwd)"
 

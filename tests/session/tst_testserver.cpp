@@ -18,6 +18,7 @@ private slots:
     void acceptsTlsWithItsCa();
     void listsEveryCorpusFolder();
     void folderCountsMatchTheCorpus();
+    void positionsAndSeenFlagsMatchTheCorpus();
 };
 
 void TestTestServer::initTestCase()
@@ -78,6 +79,36 @@ void TestTestServer::folderCountsMatchTheCorpus()
                                                QStringLiteral("messages"), it.key()});
         QCOMPARE(status.trimmed(),
                  QStringLiteral("%1 messages=%2").arg(it.key()).arg(it.value().toArray().size()));
+    }
+}
+
+// The mail tests find messages by position and check that \Seen never
+// changes: the server's order and flags must be the ones the corpus recorded.
+void TestTestServer::positionsAndSeenFlagsMatchTheCorpus()
+{
+    TestServer &server = TestServer::instance();
+    const QJsonObject corpus = expectedCorpus();
+    QHash<QString, QJsonObject> byId;
+    for (const QJsonValue &value : corpus.value(QStringLiteral("messages")).toArray())
+        byId.insert(value.toObject().value(QStringLiteral("id")).toString(), value.toObject());
+    const QJsonObject folders = corpus.value(QStringLiteral("folders")).toObject();
+    for (auto it = folders.begin(); it != folders.end(); ++it) {
+        QStringList rows = server.doveadm({QStringLiteral("-f"), QStringLiteral("tab"), QStringLiteral("fetch"),
+                                           QStringLiteral("-u"), server.user(),
+                                           QStringLiteral("size.physical flags"), QStringLiteral("mailbox"),
+                                           it.key()})
+                               .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        const QJsonArray ids = it.value().toArray();
+        if (!rows.isEmpty())
+            rows.removeFirst(); // column names
+        QCOMPARE(rows.size(), ids.size());
+        for (int position = 0; position < ids.size(); ++position) {
+            const QJsonObject message = byId.value(ids.at(position).toString());
+            QCOMPARE(message.value(QStringLiteral("positions")).toObject().value(it.key()).toInt(), position + 1);
+            const QStringList columns = rows.at(position).split(QLatin1Char('\t'));
+            QCOMPARE(columns.value(0).toInt(), message.value(QStringLiteral("size")).toInt());
+            QCOMPARE(columns.value(1).contains(QStringLiteral("\\Seen")), message.value(QStringLiteral("seen")).toBool());
+        }
     }
 }
 

@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include <sys/types.h>
@@ -65,6 +66,16 @@ QHash<QString, QString> readEnvFile(const QString &path)
             values.insert(QString::fromUtf8(line.left(equals)), QString::fromUtf8(line.mid(equals + 1)));
     }
     return values;
+}
+
+// Debian puts doveadm in /usr/sbin, which a normal user's PATH lacks.
+QString doveadmProgram()
+{
+    QString program = QStandardPaths::findExecutable(QStringLiteral("doveadm"));
+    if (program.isEmpty())
+        program = QStandardPaths::findExecutable(QStringLiteral("doveadm"),
+                                                 {QStringLiteral("/usr/sbin"), QStringLiteral("/sbin")});
+    return program.isEmpty() ? QStringLiteral("doveadm") : program;
 }
 
 } // namespace
@@ -158,7 +169,7 @@ QString TestServer::doveadm(const QStringList &arguments) const
     if (!d->running)
         return QString();
     QProcess process;
-    process.start(QStringLiteral("doveadm"),
+    process.start(doveadmProgram(),
                   QStringList{QStringLiteral("-c"), d->values.value(QStringLiteral("CONF"))} + arguments);
     if (!process.waitForFinished(60000)) {
         process.kill();
