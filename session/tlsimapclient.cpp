@@ -80,7 +80,8 @@ qint32 TlsImapClient::login(const QString &user, const QString &password)
 qint32 TlsImapClient::selectMailbox(const QString &name)
 {
     m_selected = false;
-    const ImapCommandPtr command = m_connection.examine(encodeMailboxName(name));
+    const ImapCommandPtr command =
+        m_connection.examine(m_undecodableNames.value(name, encodeMailboxName(name)));
     if (!run(command, AbortPolicy::Abandon))
         return 0;
     m_selected = true;
@@ -125,8 +126,14 @@ std::unique_ptr<ImapMailboxList> TlsImapClient::listMailboxes(const QString &ref
     if (!run(command, AbortPolicy::Abandon))
         return nullptr;
     auto list = std::make_unique<ImapMailboxList>();
-    for (const QByteArray &encoded : std::as_const(command->mailboxNames))
-        list->names.append(decodeMailboxName(encoded));
+    for (const QByteArray &encoded : std::as_const(command->mailboxNames)) {
+        bool valid = true;
+        const QString name = decodeMailboxName(encoded, &valid);
+        // A name the server spelled wrongly is selected again by its own bytes.
+        if (!valid)
+            m_undecodableNames.insert(name, encoded);
+        list->names.append(name);
+    }
     return list;
 }
 

@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include <QHash>
 #include <QString>
 
 #include "session/imapclient.h"
@@ -54,4 +55,5 @@ private:
     int m_lastPercent = -1;
     QString m_password;  // only to scrub it from every diagnostic
     QString m_lastError;
+    QHash<QString, QByteArray> m_undecodableNames; // as listed, for selecting them
 };
