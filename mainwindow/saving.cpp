@@ -71,7 +71,8 @@ const MailRecord &recordOfRow(const Form1 &window, int position)
 QString pathInFolder(const QString &folder, const QString &fileName)
 {
     const QString suffix = QStringLiteral(".txt");
-    if (!fileName.endsWith(suffix) || SafeFileName(fileName.chopped(suffix.size())) != fileName.chopped(suffix.size()))
+    const QString stem = fileName.endsWith(suffix) ? fileName.chopped(suffix.size()) : QString();
+    if (stem.isEmpty() || SafeFileName(stem) != stem)
         throw AppError(QStringLiteral("Bad file name or number"));
     return folder + QLatin1Char('/') + fileName;
 }
@@ -99,8 +100,13 @@ void saveMessageFile(const Form1 &window, ErrorTrap &trap, const QString &folder
     trap.run(144, [&] { filePath = pathInFolder(folder, fileName); });
     TextFileWriter file;
     trap.run(146, [&] { file.open(filePath); });
-    trap.run(148, [&] { file.write(MessageBlock(recordOfRow(window, position))); });
-    trap.run(150, [&] { file.close(); });
+    bool written = false;
+    trap.run(148, [&] {
+        file.write(MessageBlock(recordOfRow(window, position)));
+        written = true;
+    });
+    // A file whose message never went in must not be left looking saved.
+    trap.run(150, [&] { written ? file.close() : file.discard(); });
 }
 
 void saveSeparateFiles(Form1 &window, ErrorTrap &trap, const QString &folder)
