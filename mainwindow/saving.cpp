@@ -186,7 +186,7 @@ void Form1::PushButton7_Click()
         saveOneFile(*this, trap, folder);
     trap.run(172, [&] { setBusy(false); });
     if (trap.test(174, [&] { return !SaveStopRequested; }))
-        showMessage(QStringLiteral("Done."));
+        trap.run(174, [&] { showMessage(QStringLiteral("Done.")); });
     trap.run(176, [&] { PushButton7->setText(kStartCaption); });
 }
 
