@@ -1,0 +1,586 @@
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+#include "app/boxes.h"
+#include "app/clock.h"
+#include "app/settings.h"
+#include "mainwindow/messagelist.h"
+#include "tests/mainwindow/windowfixture.h"
+#include "tests/support/scriptedboxes.h"
+#include "tests/support/testenv.h"
+
+#include <unistd.h>
+
+namespace {
+
+const QByteArray kSeparator = "\r\n\r\n" + QByteArray(58, '=') + "\r\n\r\n";
+
+MailRecord message(const QString &subject, const QString &body = QStringLiteral("Body"))
+{
+    MailRecord record;
+    record.From = QStringLiteral("Ann Example <ann@example.com>");
+    record.FromName = QStringLiteral("Ann Example");
+    record.FromAddress = QStringLiteral("ann@example.com");
+    record.Subject = subject;
+    record.ReceivedDate = QStringLiteral("06/05/2024 09:15:00");
+    record.PlainTextBody = body;
+    record.HTMLTextBody = QStringLiteral("<p>never written</p>");
+    return record;
+}
+
+QByteArray block(const MailRecord &record)
+{
+    return ("From: " + record.From + "\r\nSubject: " + record.Subject + "\r\nDate: " + record.ReceivedDate + "\r\n\r\n"
+            + record.PlainTextBody)
+        .toUtf8();
+}
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
+// Everything in the folder, hidden and temporary files included.
+QStringList entries(const QString &folder)
+{
+    QStringList names = QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
+    names.sort();
+    return names;
+}
+
+QStringList sorted(QStringList names)
+{
+    names.sort();
+    return names;
+}
+
+const QString kFolderMessage = QStringLiteral("Folder does not exist. Please select another folder.");
+
+} // namespace
+
+class TestSaving : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void fileNames_data();
+    void fileNames();
+    void messageFileBytes_data();
+    void messageFileBytes();
+    void oneFileBytes_data();
+    void oneFileBytes();
+    void folderEndingInSeparator_data();
+    void folderEndingInSeparator();
+    void unusableFolder_data();
+    void unusableFolder();
+    void emptyListDoesNothing();
+    void noCheckedRow();
+    void failingWrites_data();
+    void failingWrites();
+    void overlongSubjectStaysInFolder();
+    void rowWithoutRecord();
+    void existingLongerFileReplaced_data();
+    void existingLongerFileReplaced();
+    void sortedRowsCarryRecords();
+    void stopDuringRun_data();
+    void stopDuringRun();
+    void rowsBeyond16Bits_data();
+    void rowsBeyond16Bits();
+    void browseForFolder_data();
+    void browseForFolder();
+
+private:
+    void useSingleFile() { m_window->Option2->click(); }
+    ScriptedBoxes &boxes() { return **m_boxes; }
+
+    std::unique_ptr<ScriptedBoxesScope> m_boxes;
+    std::unique_ptr<Form1> m_window;
+    std::unique_ptr<QTemporaryDir> m_folder;
+};
+
+void TestSaving::initTestCase()
+{
+    useTemporaryHome();
+    setLocalDateSource([] { return QDate(2024, 5, 6); });
+}
+
+void TestSaving::init()
+{
+    m_boxes = std::make_unique<ScriptedBoxesScope>();
+    m_window = loadedWindow();
+    m_folder = std::make_unique<QTemporaryDir>();
+    m_window->Text3->setText(m_folder->path());
+    m_window->Option1->click();
+}
+
+void TestSaving::cleanup()
+{
+    if (m_folder)
+        QFile::setPermissions(m_folder->path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    m_window.reset();
+    m_folder.reset();
+    m_boxes.reset();
+}
+
+void TestSaving::fileNames_data()
+{
+    QTest::addColumn<QStringList>("subjects");
+    QTest::addColumn<QString>("marks");
+    QTest::addColumn<QStringList>("expected");
+    const QString longSubject = QString(150, QLatin1Char('A')) + QStringLiteral(": ") + QString(150, QLatin1Char('B'));
+
+    QTest::newRow("third file of the day")
+        << QStringList{"a", "b", "Weekly report"} << "111"
+        << QStringList{"1 - 2024-05-06 a.txt", "2 - 2024-05-06 b.txt", "3 - 2024-05-06 Weekly report.txt"};
+    QTest::newRow("colon and slash dropped")
+        << QStringList{"x", "Re: Plan/Budget"} << "11"
+        << QStringList{"1 - 2024-05-06 x.txt", "2 - 2024-05-06 Re PlanBudget.txt"};
+    QTest::newRow("subject of dropped characters only or empty")
+        << QStringList{"Ωμέγα", ""} << "11" << QStringList{"1 - 2024-05-06 .txt", "2 - 2024-05-06 .txt"};
+    QTest::newRow("accented letter dropped") << QStringList{"Café"} << "1" << QStringList{"1 - 2024-05-06 Caf.txt"};
+    QTest::newRow("long subject cut to 200 before the extension")
+        << QStringList{longSubject} << "1"
+        << QStringList{QStringLiteral("1 - 2024-05-06 ") + QString(150, QLatin1Char('A')) + QLatin1Char(' ')
+                       + QString(34, QLatin1Char('B')) + QStringLiteral(".txt")};
+    QTest::newRow("same subject twice") << QStringList{"Hi", "Hi"} << "11"
+                                        << QStringList{"1 - 2024-05-06 Hi.txt", "2 - 2024-05-06 Hi.txt"};
+    QTest::newRow("counter follows saved messages, not rows")
+        << QStringList{"s1", "s2", "s3", "s4", "s5"} << "01001"
+        << QStringList{"1 - 2024-05-06 s2.txt", "2 - 2024-05-06 s5.txt"};
+}
+
+void TestSaving::fileNames()
+{
+    QFETCH(QStringList, subjects);
+    QFETCH(QString, marks);
+    QFETCH(QStringList, expected);
+    for (int i = 0; i < subjects.size(); ++i) {
+        addMessage(*m_window, message(subjects[i], QStringLiteral("body of ") + subjects[i]));
+        m_window->ListView1->setChecked(i, marks[i] == QLatin1Char('1'));
+    }
+
+    m_window->PushButton7->click();
+
+    QCOMPARE(entries(m_folder->path()), sorted(expected));
+    for (const QString &name : expected) {
+        QCOMPARE(name.size() - 4 <= 200, true);
+        QVERIFY(readAll(m_folder->filePath(name)).contains("\r\n\r\nbody of "));
+    }
+    QCOMPARE(boxes().texts(), std::vector<QString>{QStringLiteral("Done.")});
+    QCOMPARE(boxes().shown[0].title, applicationTitle());
+    QCOMPARE(boxes().shown[0].icon, BoxIcon::None);
+    QCOMPARE(m_window->PushButton7->text(), QStringLiteral("3. Start Downloading"));
+    QVERIFY(!m_window->isBusy());
+    QCOMPARE(checkMarks(*m_window), marks); // saving only reads the marks
+}
+
+void TestSaving::messageFileBytes_data()
+{
+    QTest::addColumn<QString>("body");
+    QTest::newRow("empty body ends after the empty line") << QString();
+    QTest::newRow("non-ASCII body keeps its own line ends") << QStringLiteral("Grüße aus Köln\nzweite Zeile\r\n€ 5\r");
+}
+
+void TestSaving::messageFileBytes()
+{
+    QFETCH(QString, body);
+    MailRecord record = message(QStringLiteral("Menu"), body);
+    record.From = QStringLiteral("Zoë <zoe@example.com>");
+    addMessage(*m_window, record);
+    m_window->ListView1->setChecked(0, true);
+
+    m_window->PushButton7->click();
+
+    const QByteArray expected = "From: Zo\xc3\xab <zoe@example.com>\r\nSubject: Menu\r\nDate: 06/05/2024 09:15:00\r\n\r\n"
+        + body.toUtf8();
+    QCOMPARE(readAll(m_folder->filePath(QStringLiteral("1 - 2024-05-06 Menu.txt"))), expected);
+}
+
+void TestSaving::oneFileBytes_data()
+{
+    QTest::addColumn<QString>("marks");
+    QTest::newRow("one message") << "010";
+    QTest::newRow("three messages in list order") << "1101";
+}
+
+void TestSaving::oneFileBytes()
+{
+    QFETCH(QString, marks);
+    const QList<MailRecord> records{message(QStringLiteral("First"), QString()),
+                                    message(QStringLiteral("Zweite Grüße"), QStringLiteral("ä\nö\r\nü")),
+                                    message(QStringLiteral("Skipped"), QStringLiteral("skipped body")),
+                                    message(QStringLiteral("Last"), QStringLiteral("last body"))};
+    QByteArray expected;
+    for (int i = 0; i < marks.size(); ++i) {
+        addMessage(*m_window, records[i]);
+        m_window->ListView1->setChecked(i, marks[i] == QLatin1Char('1'));
+        if (marks[i] == QLatin1Char('1'))
+            expected += block(records[i]) + kSeparator;
+    }
+    useSingleFile();
+
+    m_window->PushButton7->click();
+
+    QCOMPARE(entries(m_folder->path()), QStringList{QStringLiteral("Emails.txt")});
+    const QByteArray written = readAll(m_folder->filePath(QStringLiteral("Emails.txt")));
+    QCOMPARE(written, expected);
+    QVERIFY(!written.startsWith("\xef\xbb\xbf"));
+    QCOMPARE(boxes().texts(), std::vector<QString>{QStringLiteral("Done.")});
+}
+
+void TestSaving::folderEndingInSeparator_data()
+{
+    QTest::addColumn<bool>("singleFile");
+    QTest::newRow("separate files") << false;
+    QTest::newRow("one file") << true;
+}
+
+void TestSaving::folderEndingInSeparator()
+{
+    QFETCH(bool, singleFile);
+    addMessage(*m_window, message(QStringLiteral("Hello")));
+    m_window->ListView1->setChecked(0, true);
+    m_window->Text3->setText(m_folder->path() + QLatin1Char('/'));
+    if (singleFile)
+        useSingleFile();
+
+    m_window->PushButton7->click();
+
+    QCOMPARE(entries(m_folder->path()),
+             QStringList{singleFile ? QStringLiteral("Emails.txt") : QStringLiteral("1 - 2024-05-06 Hello.txt")});
+}
+
+void TestSaving::unusableFolder_data()
+{
+    QTest::addColumn<QString>("folder"); // "@" is the test's own folder
+    QTest::newRow("missing folder") << QStringLiteral("@/missing");
+    QTest::newRow("a file's path") << QStringLiteral("@/file.txt");
+    QTest::newRow("empty text") << QString();
+}
+
+void TestSaving::unusableFolder()
+{
+    QFETCH(QString, folder);
+    QFile file(m_folder->filePath(QStringLiteral("file.txt")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.close();
+    addMessage(*m_window, message(QStringLiteral("Hello")));
+    m_window->ListView1->setChecked(0, true);
+    m_window->Text3->setText(folder.replace(QLatin1Char('@'), m_folder->path()));
+
+    m_window->PushButton7->click();
+
+    QCOMPARE(boxes().texts(), std::vector<QString>{kFolderMessage});
+    QCOMPARE(boxes().shown[0].title, applicationTitle());
+    QCOMPARE(boxes().shown[0].icon, BoxIcon::None);
+    QCOMPARE(entries(m_folder->path()), QStringList{QStringLiteral("file.txt")});
+    QCOMPARE(m_window->PushButton7->text(), QStringLiteral("3. Start Downloading"));
+}
+
+void TestSaving::emptyListDoesNothing()
+{
+    m_window->Text3->setText(m_folder->filePath(QStringLiteral("missing")));
+    m_window->PushButton7->click();
+    QVERIFY(boxes().shown.empty());
+}
+
+void TestSaving::noCheckedRow()
+{
+    addMessage(*m_window, message(QStringLiteral("Hello")));
+    addMessage(*m_window, message(QStringLiteral("World")));
+
+    m_window->PushButton7->click();
+
+    QCOMPARE(boxes().texts(), std::vector<QString>{QStringLiteral("Please select at least one message.")});
+    QVERIFY(entries(m_folder->path()).isEmpty());
+    QCOMPARE(m_window->PushButton7->text(), QStringLiteral("3. Start Downloading"));
+    QVERIFY(!m_window->isBusy());
+}
+
+void TestSaving::failingWrites_data()
+{
+    QTest::addColumn<bool>("singleFile");
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<QList<int>>("reportedLines");
+    QTest::addColumn<QStringList>("saved");
+
+    QTest::newRow("separate files: a folder holds the first name")
+        << false << "blocked" << QList<int>{146, 148} << QStringList{"2 - 2024-05-06 Second.txt", "3 - 2024-05-06 Third.txt"};
+    QTest::newRow("one file: a folder holds Emails.txt")
+        << true << "blocked" << QList<int>{158, 166, 166, 166} << QStringList{};
+    QTest::newRow("separate files: folder not writable")
+        << false << "readonly" << QList<int>{146, 148, 146, 148, 146, 148} << QStringList{};
+    QTest::newRow("one file: folder not writable") << true << "readonly" << QList<int>{158, 166, 166, 166} << QStringList{};
+}
+
+void TestSaving::failingWrites()
+{
+    QFETCH(bool, singleFile);
+    QFETCH(QString, how);
+    QFETCH(QList<int>, reportedLines);
+    QFETCH(QStringList, saved);
+    const QStringList subjects{"First", "Second", "Third"};
+    for (const QString &subject : subjects)
+        addMessage(*m_window, message(subject));
+    m_window->PushButton4->click();
+    if (singleFile)
+        useSingleFile();
+    QStringList expectedEntries = saved;
+    if (how == QLatin1String("blocked")) {
+        const QString blocker = singleFile ? QStringLiteral("Emails.txt") : QStringLiteral("1 - 2024-05-06 First.txt");
+        QVERIFY(QDir(m_folder->path()).mkdir(blocker));
+        expectedEntries << blocker;
+    } else {
+        if (geteuid() == 0)
+            QSKIP("permissions do not stop root; the rows with a blocking folder cover this");
+        QVERIFY(QFile::setPermissions(m_folder->path(), QFile::ReadOwner | QFile::ExeOwner));
+    }
+
+    m_window->PushButton7->click();
+
+    QCOMPARE(int(boxes().shown.size()), reportedLines.size() + 1);
+    for (int i = 0; i < reportedLines.size(); ++i) {
+        const RecordedBox &box = boxes().shown[size_t(i)];
+        QCOMPARE(box.title, QStringLiteral("Application Error"));
+        QCOMPARE(box.icon, BoxIcon::Warning);
+        const QString location = QStringLiteral("\r\nin Pellucid2021/08/31.Form1.PushButton7_Click at line %1\r\r")
+                                     .arg(reportedLines[i]);
+        QVERIFY2(box.text.contains(location), qPrintable(box.text));
+        QVERIFY2(!box.text.startsWith(QLatin1String("\r\n")), "the platform's description is missing");
+    }
+    QCOMPARE(boxes().shown.back().text, QStringLiteral("Done."));
+    QCOMPARE(entries(m_folder->path()), sorted(expectedEntries));
+    QCOMPARE(m_window->PushButton7->text(), QStringLiteral("3. Start Downloading"));
+    QVERIFY(!m_window->isBusy());
+}
+
+void TestSaving::overlongSubjectStaysInFolder()
+{
+    // Filtering a name over 32,767 characters fails; the unfiltered name must
+    // then not be used as a path.
+    QTemporaryDir parent;
+    const QString folder = parent.filePath(QStringLiteral("out"));
+    QVERIFY(QDir(parent.path()).mkpath(QStringLiteral("out/1 - 2024-05-06 ")));
+    m_window->Text3->setText(folder);
+    addMessage(*m_window, message(QStringLiteral("../../escaped") + QString(40000, QLatin1Char('x'))));
+    addMessage(*m_window, message(QStringLiteral("Fine")));
+    m_window->PushButton4->click();
+
+    m_window->PushButton7->click();
+
+    QStringList lines;
+    for (const RecordedBox &box : boxes().shown) {
+        if (box.title == QLatin1String("Application Error"))
+            lines << box.text.section(QStringLiteral("at line "), 1).left(3);
+    }
+    QCOMPARE(lines, (QStringList{"138", "144", "146", "148"}));
+    QVERIFY(boxes().shown[0].text.startsWith(QLatin1String("Overflow\r\n")));
+    QCOMPARE(entries(parent.path()), QStringList{QStringLiteral("out")});
+    QCOMPARE(entries(folder), (QStringList{"1 - 2024-05-06 ", "2 - 2024-05-06 Fine.txt"}));
+    QVERIFY(entries(folder + QStringLiteral("/1 - 2024-05-06 ")).isEmpty());
+}
+
+void TestSaving::rowWithoutRecord()
+{
+    addMessage(*m_window, message(QStringLiteral("Good")));
+    addMessage(*m_window, message(QStringLiteral("Lost")));
+    addMessage(*m_window, message(QStringLiteral("Also good")));
+    m_window->ListView1->setRecordOf(1, 99);
+    m_window->PushButton4->click();
+
+    m_window->PushButton7->click();
+
+    QStringList lines;
+    for (const RecordedBox &box : boxes().shown) {
+        if (box.title == QLatin1String("Application Error"))
+            lines << box.text.section(QStringLiteral("at line "), 1).left(3);
+    }
+    QCOMPARE(lines, (QStringList{"136", "144", "146", "148"}));
+    QCOMPARE(entries(m_folder->path()), (QStringList{"1 - 2024-05-06 Good.txt", "3 - 2024-05-06 Also good.txt"}));
+}
+
+void TestSaving::existingLongerFileReplaced_data()
+{
+    QTest::addColumn<bool>("singleFile");
+    QTest::newRow("separate files") << false;
+    QTest::newRow("one file") << true;
+}
+
+void TestSaving::existingLongerFileReplaced()
+{
+    QFETCH(bool, singleFile);
+    const QString name = singleFile ? QStringLiteral("Emails.txt") : QStringLiteral("1 - 2024-05-06 Short.txt");
+    QFile old(m_folder->filePath(name));
+    QVERIFY(old.open(QIODevice::WriteOnly));
+    old.write(QByteArray(20000, 'o'));
+    old.close();
+    const MailRecord record = message(QStringLiteral("Short"), QStringLiteral("tiny"));
+    addMessage(*m_window, record);
+    m_window->ListView1->setChecked(0, true);
+    if (singleFile)
+        useSingleFile();
+
+    m_window->PushButton7->click();
+
+    QCOMPARE(readAll(m_folder->filePath(name)), singleFile ? block(record) + kSeparator : block(record));
+    QCOMPARE(entries(m_folder->path()), QStringList{name});
+}
+
+void TestSaving::sortedRowsCarryRecords()
+{
+    // Added oldest first; sorting puts the newest on top.
+    const QStringList days{"45000", "45002", "45001"};
+    QList<MailRecord> records;
+    for (const QString &day : days) {
+        records << message(QStringLiteral("Day ") + day, QStringLiteral("body of day ") + day);
+        addMessage(*m_window, records.back(), day);
+    }
+    m_window->SortListByDate();
+    m_window->PushButton4->click();
+    useSingleFile();
+
+    m_window->PushButton7->click();
+
+    QCOMPARE(readAll(m_folder->filePath(QStringLiteral("Emails.txt"))),
+             block(records[1]) + kSeparator + block(records[2]) + kSeparator + block(records[0]) + kSeparator);
+}
+
+void TestSaving::stopDuringRun_data()
+{
+    QTest::addColumn<bool>("singleFile");
+    QTest::addColumn<bool>("clickAgain");
+    QTest::newRow("separate files") << false << false;
+    QTest::newRow("one file") << true << false;
+    QTest::newRow("separate files, start clicked again after stop") << false << true;
+    QTest::newRow("one file, start clicked again after stop") << true << true;
+}
+
+void TestSaving::stopDuringRun()
+{
+    QFETCH(bool, singleFile);
+    QFETCH(bool, clickAgain);
+    QList<MailRecord> records;
+    for (const QString &subject : {QStringLiteral("One"), QStringLiteral("Two"), QStringLiteral("Three")}) {
+        records << message(subject);
+        addMessage(*m_window, records.back());
+    }
+    m_window->PushButton4->click();
+    if (singleFile)
+        useSingleFile();
+
+    // Clicks "Stop Downloading" as soon as the window handles events with that caption.
+    bool stopped = false;
+    std::function<void()> clickStop = [&] {
+        if (m_window->PushButton7->text() != QLatin1String("Stop Downloading")) {
+            QTimer::singleShot(0, m_window.get(), clickStop);
+            return;
+        }
+        m_window->PushButton7->click();
+        stopped = true;
+        if (clickAgain)
+            m_window->PushButton7->click(); // must not start a run inside the stopping one
+    };
+    QTimer::singleShot(0, m_window.get(), clickStop);
+
+    m_window->PushButton7->click();
+
+    QVERIFY(stopped);
+    QVERIFY(m_window->SaveStopRequested);
+    QVERIFY(boxes().shown.empty()); // no "Done." after a stop
+    QCOMPARE(m_window->PushButton7->text(), QStringLiteral("3. Start Downloading"));
+    QVERIFY(!m_window->isBusy());
+    if (singleFile) {
+        QCOMPARE(entries(m_folder->path()), QStringList{QStringLiteral("Emails.txt")});
+        QCOMPARE(readAll(m_folder->filePath(QStringLiteral("Emails.txt"))), block(records[0]) + kSeparator);
+    } else {
+        QCOMPARE(entries(m_folder->path()), QStringList{QStringLiteral("1 - 2024-05-06 One.txt")});
+    }
+}
+
+void TestSaving::rowsBeyond16Bits_data()
+{
+    QTest::addColumn<bool>("singleFile");
+    QTest::newRow("one file") << true;
+    QTest::newRow("separate files") << false;
+}
+
+void TestSaving::rowsBeyond16Bits()
+{
+    QFETCH(bool, singleFile);
+    const int rows = singleFile ? 40000 : 32770;
+    MessageListModel *model = m_window->ListView1->rows();
+    for (int i = 1; i <= rows; ++i) {
+        m_window->MailRecords.at(i) = message(QStringLiteral("n%1").arg(i), QStringLiteral("b%1").arg(i));
+        MessageRow row;
+        row.texts[0] = m_window->MailRecords.at(i).From;
+        row.checked = true;
+        row.record = i;
+        model->addRow(std::move(row));
+    }
+    if (singleFile) {
+        useSingleFile();
+    } else if (QFileInfo(QStringLiteral("/dev/shm")).isWritable()) {
+        // Tens of thousands of files, each synced before it is renamed into
+        // place: on memory they cost the test seconds, not minutes.
+        m_folder = std::make_unique<QTemporaryDir>(QStringLiteral("/dev/shm/corvina-test-XXXXXX"));
+        m_window->Text3->setText(m_folder->path());
+    }
+
+    QElapsedTimer timer;
+    timer.start();
+    m_window->PushButton7->click();
+    qInfo("saved %d messages (%s) in %lld ms", rows, singleFile ? "one file" : "separate files", timer.elapsed());
+
+    QCOMPARE(boxes().texts(), std::vector<QString>{QStringLiteral("Done.")});
+    if (singleFile) {
+        const QByteArray written = readAll(m_folder->filePath(QStringLiteral("Emails.txt")));
+        QCOMPARE(written.count(kSeparator), qsizetype(rows));
+        QVERIFY(written.endsWith("\r\n\r\nb40000" + kSeparator));
+    } else {
+        QCOMPARE(entries(m_folder->path()).size(), rows);
+        QCOMPARE(readAll(m_folder->filePath(QStringLiteral("32768 - 2024-05-06 n32768.txt"))).right(8),
+                 QByteArray("\r\nb32768"));
+        QVERIFY(QFile::exists(m_folder->filePath(QStringLiteral("32770 - 2024-05-06 n32770.txt"))));
+    }
+}
+
+void TestSaving::browseForFolder_data()
+{
+    QTest::addColumn<QString>("chosen");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("cancel changes nothing") << QString() << QStringLiteral("/before");
+    QTest::newRow("chosen folder without trailing separator")
+        << QStringLiteral("/srv/mail/") << QStringLiteral("/srv/mail");
+}
+
+void TestSaving::browseForFolder()
+{
+    QFETCH(QString, chosen);
+    QFETCH(QString, expected);
+    m_window->Text3->setText(QStringLiteral("/before"));
+    boxes().folders.push_back(chosen);
+
+    m_window->PushButton1->click();
+
+    QCOMPARE(int(boxes().shown.size()), 1);
+    QCOMPARE(boxes().shown[0].kind, RecordedBox::Folder);
+    QCOMPARE(boxes().shown[0].text, QStringLiteral("Select Folder"));
+    QCOMPARE(m_window->Text3->text(), expected);
+    QCOMPARE(Settings::read(SettingKey::Folder), expected);
+}
+
+QTEST_MAIN(TestSaving)
+#include "tst_saving.moc"

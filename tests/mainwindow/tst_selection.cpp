@@ -1,0 +1,258 @@
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QPushButton>
+#include <QtTest>
+
+#include "app/boxes.h"
+#include "mainwindow/messagelist.h"
+#include "tests/mainwindow/windowfixture.h"
+#include "tests/support/scriptedboxes.h"
+#include "tests/support/testenv.h"
+
+namespace {
+
+MailRecord message(const QString &from, const QString &subject, const QString &date)
+{
+    MailRecord record;
+    record.From = from;
+    record.Subject = subject;
+    record.ReceivedDate = date;
+    record.PlainTextBody = QStringLiteral("body text never searched: lunch quarterly invoice");
+    return record;
+}
+
+// The first `count` of five rows; the fifth has three empty texts.
+void addRows(Form1 &window, int count = 5)
+{
+    const MailRecord rows[] = {
+        message(QStringLiteral("Alice <alice@example.com>"), QStringLiteral("Lunch"), QStringLiteral("2024-05-01")),
+        message(QStringLiteral("Bob"), QStringLiteral("Invoice 17"), QStringLiteral("2023-12-31")),
+        message(QStringLiteral("Carol <carol@corp.example>"), QStringLiteral("Quarterly figures"),
+                QStringLiteral("2021-02-03")),
+        message(QStringLiteral("Dan"), QStringLiteral("INVOICE reminder"), QStringLiteral("2022-07-08")),
+        message(QString(), QString(), QString()),
+    };
+    for (int i = 0; i < count; ++i)
+        addMessage(window, rows[i]);
+}
+
+void addPlainRows(Form1 &window, int count)
+{
+    MessageListModel *rows = window.ListView1->rows();
+    for (int i = 0; i < count; ++i) {
+        MessageRow row;
+        row.texts[0] = QStringLiteral("sender%1").arg(i);
+        row.texts[3] = QStringLiteral("subject %1").arg(i);
+        rows->addRow(std::move(row));
+    }
+}
+
+} // namespace
+
+class TestSelection : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { useTemporaryHome(); }
+
+    void selectionSequences_data();
+    void selectionSequences();
+    void emptyList_data();
+    void emptyList();
+    void userCheckRefreshesCounters();
+    void longListTools();
+    void clearList_data();
+    void clearList();
+};
+
+// Steps: "all" (Check All), "none" (Uncheck All), "+X" / "-X" (Check Emails
+// Containing / Not Containing with answer X), "+^" (Containing, cancelled).
+void TestSelection::selectionSequences_data()
+{
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<int>("rowCount"); // the first rows of the five
+    QTest::addColumn<QString>("marks");
+    QTest::addColumn<bool>("flag");
+
+    QTest::newRow("check all then X matching only row 3")
+        << QStringList{"all", "+quarterly"} << 5 << "00111" << true;
+    QTest::newRow("then Y matching only row 1 adds it")
+        << QStringList{"all", "+quarterly", "+lunch"} << 5 << "10111" << true;
+    QTest::newRow("capitals match any case") << QStringList{"none", "+INVOICE"} << 5 << "01010" << true;
+    QTest::newRow("date text matches") << QStringList{"none", "+2021"} << 5 << "00100" << true;
+    QTest::newRow("address inside the From text") << QStringList{"none", "+corp.example"} << 5 << "00100" << true;
+    QTest::newRow("bodies are not searched") << QStringList{"none", "+never searched"} << 5 << "00000" << false;
+    QTest::newRow("not containing after uncheck all, X in every row")
+        << QStringList{"none", "-2"} << 4 << "0000" << false;
+    QTest::newRow("not containing checks the others") << QStringList{"none", "-invoice"} << 5 << "10101" << true;
+    QTest::newRow("empty X containing checks rows with any text") << QStringList{"none", "+"} << 5 << "11110" << true;
+    QTest::newRow("empty X not containing checks only the empty row") << QStringList{"none", "-"} << 5 << "00001" << true;
+    QTest::newRow("cancel is an empty X") << QStringList{"none", "+^"} << 5 << "11110" << true;
+    QTest::newRow("no match clears every mark and leaves the flag")
+        << QStringList{"all", "+zzz"} << 5 << "00000" << false;
+    QTest::newRow("flag set: runs of both tools build a union")
+        << QStringList{"none", "+lunch", "-invoice"} << 5 << "10101" << true;
+    QTest::newRow("check all resets the flag")
+        << QStringList{"none", "+lunch", "all", "+quarterly"} << 5 << "00111" << true;
+    QTest::newRow("uncheck all resets the flag")
+        << QStringList{"all", "+lunch", "none"} << 5 << "00000" << false;
+}
+
+void TestSelection::selectionSequences()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(int, rowCount);
+    QFETCH(QString, marks);
+    QFETCH(bool, flag);
+
+    ScriptedBoxesScope boxes;
+    auto window = loadedWindow();
+    addRows(*window, rowCount);
+
+    int inputs = 0;
+    for (const QString &step : steps) {
+        if (step == QLatin1String("all")) {
+            window->PushButton4->click();
+        } else if (step == QLatin1String("none")) {
+            window->PushButton6->click();
+        } else {
+            if (step.mid(1) == QLatin1String("^"))
+                boxes->inputs.push_back(std::nullopt);
+            else
+                boxes->inputs.push_back(step.mid(1));
+            (step.startsWith(QLatin1Char('+')) ? window->PushButton9 : window->PushButton11)->click();
+            ++inputs;
+        }
+    }
+
+    QCOMPARE(checkMarks(*window), marks);
+    QCOMPARE(window->TextCheckApplied, flag);
+    QCOMPARE(window->Label1->text(), QStringLiteral("Total Number Of Emails: %1").arg(rowCount));
+    QCOMPARE(window->Label2->text(), QStringLiteral("Selected Emails: %1").arg(marks.count(QLatin1Char('1'))));
+    QCOMPARE(int(boxes->shown.size()), inputs);
+    for (const RecordedBox &box : boxes->shown) {
+        QCOMPARE(box.kind, RecordedBox::Input);
+        QCOMPARE(box.text, QStringLiteral("Enter X:"));
+        QCOMPARE(box.title, applicationTitle());
+    }
+}
+
+void TestSelection::emptyList_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<int>("inputBoxes");
+    QTest::newRow("Check All") << "PushButton4" << 0;
+    QTest::newRow("Uncheck All") << "PushButton6" << 0;
+    QTest::newRow("Check Emails Containing...") << "PushButton9" << 1;
+    QTest::newRow("Check Emails Not Containing...") << "PushButton11" << 1;
+}
+
+void TestSelection::emptyList()
+{
+    QFETCH(QString, button);
+    QFETCH(int, inputBoxes);
+    ScriptedBoxesScope boxes;
+    auto window = loadedWindow();
+    window->Label1->clear();
+    window->Label2->clear();
+    window->findChild<QPushButton *>(button)->click();
+    QCOMPARE(int(boxes->shown.size()), inputBoxes);
+    QCOMPARE(window->Label1->text(), QStringLiteral("Total Number Of Emails: 0"));
+    QCOMPARE(window->Label2->text(), QStringLiteral("Selected Emails: 0"));
+}
+
+void TestSelection::userCheckRefreshesCounters()
+{
+    ScriptedBoxesScope boxes;
+    auto window = loadedWindow();
+    addRows(*window);
+    MessageListModel *rows = window->ListView1->rows();
+    QVERIFY(rows->setData(rows->index(3, 0), Qt::Checked, Qt::CheckStateRole));
+    QCOMPARE(window->Label1->text(), QStringLiteral("Total Number Of Emails: 5"));
+    QCOMPARE(window->Label2->text(), QStringLiteral("Selected Emails: 1"));
+    QVERIFY(rows->setData(rows->index(3, 0), Qt::Unchecked, Qt::CheckStateRole));
+    QCOMPARE(window->Label2->text(), QStringLiteral("Selected Emails: 0"));
+    QVERIFY(!window->TextCheckApplied);
+}
+
+void TestSelection::longListTools()
+{
+    ScriptedBoxesScope boxes;
+    auto window = loadedWindow();
+    addPlainRows(*window, 40000);
+
+    QElapsedTimer timer;
+    timer.start();
+    window->PushButton4->click();
+    qInfo("Check All on 40,000 rows: %lld ms", timer.elapsed());
+    QCOMPARE(window->ListView1->checkedCount(), 40000);
+    QCOMPARE(window->Label1->text(), QStringLiteral("Total Number Of Emails: 40000"));
+    QCOMPARE(window->Label2->text(), QStringLiteral("Selected Emails: 40000"));
+
+    window->ListView1->setChecked(7, false);
+    const QString before = checkMarks(*window);
+    boxes->inputs.push_back(QStringLiteral("sender1"));
+    window->PushButton9->click();
+
+    QCOMPARE(int(boxes->shown.size()), 2);
+    const RecordedBox &report = boxes->shown[0];
+    QCOMPARE(report.title, QStringLiteral("Application Error"));
+    QCOMPARE(report.icon, BoxIcon::Warning);
+    QVERIFY2(report.text.contains(QStringLiteral("in Pellucid2021/08/31.Form1.PushButton9_Click at line 110")),
+             qPrintable(report.text));
+    QCOMPARE(boxes->shown[1].kind, RecordedBox::Input);
+    QCOMPARE(boxes->shown[1].text, QStringLiteral("Enter X:"));
+    QCOMPARE(checkMarks(*window), before);
+    QVERIFY(!window->TextCheckApplied);
+    QCOMPARE(window->Label1->text(), QStringLiteral("Total Number Of Emails: 40000"));
+    QCOMPARE(window->Label2->text(), QStringLiteral("Selected Emails: 39999"));
+
+    window->PushButton6->click();
+    QCOMPARE(window->ListView1->checkedCount(), 0);
+    QCOMPARE(window->Label2->text(), QStringLiteral("Selected Emails: 0"));
+
+    // The largest list the text tools serve: one below the limit works.
+    window->ListView1->removeAllRows();
+    addPlainRows(*window, 32767);
+    boxes->inputs.push_back(QStringLiteral("subject 32766"));
+    timer.restart();
+    window->PushButton9->click();
+    qInfo("Check Emails Containing on 32,767 rows: %lld ms", timer.elapsed());
+    QCOMPARE(window->ListView1->checkedCount(), 1);
+    QVERIFY(window->ListView1->isChecked(32766));
+}
+
+void TestSelection::clearList_data()
+{
+    QTest::addColumn<bool>("busy");
+    QTest::addColumn<int>("rowsAfter");
+    QTest::newRow("idle: rows removed") << false << 0;
+    QTest::newRow("busy pointer: rows stay") << true << 3;
+}
+
+void TestSelection::clearList()
+{
+    QFETCH(bool, busy);
+    QFETCH(int, rowsAfter);
+    ScriptedBoxesScope boxes;
+    auto window = loadedWindow();
+    for (int i = 0; i < 3; ++i)
+        addMessage(*window, message(QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")));
+    window->PushButton4->click();
+    window->TextCheckApplied = true;
+    window->setBusy(busy);
+
+    window->PushButton3->click();
+
+    QCOMPARE(window->ListView1->rowCount(), rowsAfter);
+    QCOMPARE(window->Label1->text(), QStringLiteral("Total Number Of Emails: 0"));
+    QCOMPARE(window->Label2->text(), QStringLiteral("Selected Emails: 0"));
+    QVERIFY(window->TextCheckApplied);
+    QCOMPARE(window->MailRecords.places(), 3);
+    QCOMPARE(window->isBusy(), busy);
+    QVERIFY(boxes->shown.empty());
+}
+
+QTEST_MAIN(TestSelection)
+#include "tst_selection.moc"
