@@ -318,9 +318,15 @@ private slots:
     // Answers the range dialog once it is open: a first and last number, or the close box.
     void answerRange(const QString &first, const QString &last)
     {
-        QTimer::singleShot(0, this, [=] {
+        // The dialog opens only after the command has connected and counted.
+        auto *poll = new QTimer(this);
+        poll->setInterval(10);
+        connect(poll, &QTimer::timeout, this, [=] {
             auto *dialog = qobject_cast<Form2 *>(QApplication::activeModalWidget());
-            QVERIFY(dialog);
+            if (!dialog)
+                return;
+            poll->stop();
+            poll->deleteLater();
             if (first.isNull()) {
                 dialog->close();
                 return;
@@ -329,6 +335,7 @@ private slots:
             dialog->Text1_1->setText(last);
             dialog->PushButton1->click();
         });
+        poll->start();
     }
 
     void listSomeEmails_data()
