@@ -5,9 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-if [ ! -x build/corvina ]; then
-  bash scripts/setup.sh
-fi
+bash scripts/setup.sh
 
 dir="$(mktemp -d -t corvina-demo.XXXXXX)"
 cleanup() {
