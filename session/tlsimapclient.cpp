@@ -105,7 +105,8 @@ std::unique_ptr<ImapEmail> TlsImapClient::fetchMessage(qint32 number, bool byUid
 {
     const QString shown = QStringLiteral("FETCH %1").arg(number);
     if (!m_selected || !m_connection.isOpen()) {
-        setError(shown + QStringLiteral(": no mailbox is selected"));
+        setError(shown + (m_selected ? QStringLiteral(": the connection is closed")
+                                     : QStringLiteral(": no mailbox is selected")));
         return nullptr;
     }
     if (number < 1 || (!byUid && number > m_connection.exists())) {
