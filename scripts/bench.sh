@@ -52,6 +52,7 @@ for _ in $(seq 100); do
   sleep 0.1
 done
 proxy_port="$(cat "$dir/proxy.port")"
+mkdir -m 700 "$dir/runtime"
 
 # Dovecot indexes the folder on its first read: keep that out of the figures.
 python3 scripts/bench/fetch-all.py "$host" "$port" "$ca" "$user" "$password" "$folder" >/dev/null
@@ -62,7 +63,8 @@ elapsed() { python3 -c "import sys; print('%.3f' % (float(sys.argv[2]) - float(s
 run_corvina() { # PORT [WINDOW [BATCH]]
   local p="$1"
   shift
-  QT_QPA_PLATFORM=offscreen build/tests/mainwindow/bench_listing "$host" "$p" "$ca" "$user" "$password" "$@"
+  QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$dir/runtime" \
+    build/tests/mainwindow/bench_listing "$host" "$p" "$ca" "$user" "$password" "$@" 2>>"$dir/corvina.err"
 }
 
 run_mbsync() { # PORT
