@@ -526,6 +526,54 @@ def demo_corpus(count=400):
     return msgs + [m for m in test_corpus() if m.id != "huge"]
 
 
+def bench_corpus(count=10_000):
+    """A large "[Gmail]/All Mail" for measuring a listing: mostly messages of a
+    few KB, about 5% of tens to hundreds of KB, and 15 of several MB; about
+    150 MB in all. The same bytes on every run."""
+    rng = random.Random(2024)
+    words = ("meeting project report invoice budget schedule update review draft plan customer "
+             "order delivery team weekend travel summary question answer thanks regards please "
+             "attached document version change release quarter results numbers office call "
+             "Grüße réunion naïve café 会議 données").split()
+    people = [("Alice Example", "alice@example.com"), ("Bob Builder", "bob@example.com"),
+              ("Jürgen Müller", "mueller@example.de"), ("José García", "jose@example.es"),
+              ("News Desk", "news@example.org"), ("Carol Singer", "carol@example.net")]
+    big = set(rng.sample(range(count), 15))
+    medium = set(rng.sample(sorted(set(range(count)) - big), 450))
+
+    def prose(size):
+        out, length = [], 0
+        while length < size:
+            line = " ".join(rng.choice(words) for _ in range(12))
+            out.append(line)
+            length += len(line.encode("utf-8")) + 2
+        return CRLF.join(out) + CRLF
+
+    msgs = []
+    for i in range(count):
+        name, addr = people[rng.randrange(len(people))]
+        frm = "%s <%s>" % (bword("UTF-8", name.encode()), addr)
+        subject = bword("UTF-8", ("%s %s #%d" % (rng.choice(words), rng.choice(words), i + 1)).encode())
+        date = format_date(BASE_TIME - 60_000_000 + i * 5000 + rng.randrange(4000))
+        mid = "bench-%d" % (i + 1)
+        text = prose(rng.randrange(800, 4000))
+        if i in big or i in medium:
+            size = rng.randrange(1_800_000, 4_200_000) if i in big else rng.randrange(30_000, 220_000)
+            raw = multipart(mid, frm, subject, date, "multipart/mixed",
+                            [part("text/plain; charset=utf-8", text),
+                             part("application/octet-stream", b64lines(rng.randbytes(size * 3 // 4)),
+                                  cte="base64", disposition='attachment; filename="file%d.bin"' % i)])
+        elif i % 3 == 0:
+            raw = multipart(mid, frm, subject, date, "multipart/alternative",
+                            [part("text/plain; charset=utf-8", text),
+                             part("text/html; charset=utf-8",
+                                  "<html><body><p>" + text.replace(CRLF, "<br>" + CRLF) + "</p></body></html>")])
+        else:
+            raw = single(mid, frm, subject, date, text)
+        msgs.append(Message(mid, raw, [ALL], None, seen=rng.random() < 0.8))
+    return msgs
+
+
 def format_date(secs):
     import email.utils
     return email.utils.formatdate(secs, usegmt=False)
@@ -582,15 +630,51 @@ def seed(maildir, msgs, folders):
     return positions, entries
 
 
+BENCH_CACHE_VERSION = "1"
+
+
+def seed_cached(args, folders):
+    """Seeds the bench corpus from the cache (hard links: the server only reads
+    the message files), generating the cache first when it is missing or stale."""
+    import shutil
+    import subprocess
+    cache = args.cache
+    stamp = os.path.join(cache, "complete") if cache else None
+    if not cache or not os.path.exists(stamp) or open(stamp).read() != BENCH_CACHE_VERSION:
+        target = os.path.join(cache, "Maildir") if cache else args.maildir
+        if cache:
+            shutil.rmtree(cache, ignore_errors=True)
+        positions, entries = seed(target, bench_corpus(), folders)
+        result = {"timeZone": "UTC", "folders": positions, "specialUse": GMAIL_FOLDERS,
+                  "labels": LABELS, "messages": entries}
+        expected = os.path.join(cache, "expected.json") if cache else args.expected
+        with open(expected, "w", encoding="utf-8") as f:
+            json.dump(result, f, ensure_ascii=False)
+        if not cache:
+            return 0
+        with open(stamp, "w") as f:
+            f.write(BENCH_CACHE_VERSION)
+    os.makedirs(os.path.dirname(os.path.abspath(args.maildir)), exist_ok=True)
+    subprocess.run(["cp", "-al", os.path.join(cache, "Maildir"), args.maildir], check=True)
+    shutil.copyfile(os.path.join(cache, "expected.json"), args.expected)
+    if args.other_maildir:
+        seed(args.other_maildir, other_corpus(), ["INBOX"])
+    return 0
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--corpus", choices=["test", "demo"], default="test")
+    parser.add_argument("--corpus", choices=["test", "demo", "bench"], default="test")
     parser.add_argument("--maildir", required=True)
     parser.add_argument("--other-maildir")
     parser.add_argument("--expected", required=True)
+    parser.add_argument("--cache", help="bench corpus only: keep the seeded maildir here and "
+                        "link it in on later runs instead of generating it again")
     args = parser.parse_args()
 
     folders = ["INBOX"] + list(GMAIL_FOLDERS) + LABELS
+    if args.corpus == "bench":
+        return seed_cached(args, folders)
     msgs = test_corpus() if args.corpus == "test" else demo_corpus()
     positions, entries = seed(args.maildir, msgs, folders)
     result = {"timeZone": "UTC", "folders": positions, "specialUse": GMAIL_FOLDERS,

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # A throwaway Dovecot on 127.0.0.1 for the mail tests and the demo.
 #
-#   test-server.sh start DIR [test|demo] [OWNER_PID]
-#       seed DIR with the test (default) or demo corpus and start the server;
+#   test-server.sh start DIR [test|demo|bench] [OWNER_PID]
+#       seed DIR with the test (default), demo or bench corpus and start the
+#       server (the bench corpus is kept in $CORVINA_CORPUS_CACHE when set);
 #       with OWNER_PID the server is also stopped once that process is gone,
 #       so a test binary killed outright leaves no server behind
 #   test-server.sh stop DIR
@@ -19,7 +20,7 @@ export PATH="$PATH:/usr/sbin:/sbin"
 script_dir="$(cd "$(dirname "$0")" && pwd)"
 
 usage() {
-  echo "usage: $0 start DIR [test|demo] [OWNER_PID] | stop DIR" >&2
+  echo "usage: $0 start DIR [test|demo|bench] [OWNER_PID] | stop DIR" >&2
   exit 2
 }
 
@@ -183,9 +184,14 @@ start() {
   printf '%s:{PLAIN}%s\n' "$user" "$password" "$user2" "$password2" >"$dir/passwd"
 
   rm -rf "$dir/home"
+  # The bench corpus is large: CORVINA_CORPUS_CACHE keeps it between runs.
+  local cache_args=()
+  if [ "$corpus" = bench ] && [ -n "${CORVINA_CORPUS_CACHE:-}" ]; then
+    cache_args=(--cache "$CORVINA_CORPUS_CACHE")
+  fi
   python3 "$script_dir/make-corpus.py" --corpus "$corpus" \
     --maildir "$dir/home/$user/Maildir" --other-maildir "$dir/home/$user2/Maildir" \
-    --expected "$dir/expected.json"
+    --expected "$dir/expected.json" "${cache_args[@]}"
   if [ "$(id -u)" -eq 0 ]; then
     chown -R "$uid:$gid" "$dir/home"
   fi

@@ -83,6 +83,14 @@ struct ImapClientOptions
     QString extraCaFile;          // PEM file trusted besides the system store
     int responseTimeoutMs = 30000; // silence allowed before a command fails
     int connectTimeoutMs = 30000;
+    // Fetching ahead after expectFetches: at most this many FETCH commands in
+    // flight (1 or less: one command at a time, nothing ahead), each for at
+    // most fetchBatch consecutive messages (the first ones for fewer, so the
+    // first message comes at once), and no new one while the texts fetched
+    // ahead and not yet taken exceed fetchAheadBytes.
+    int fetchWindow = 32;
+    int fetchBatch = 64;
+    qint64 fetchAheadBytes = 64 * 1024 * 1024;
 };
 
 // The program's client: our IMAP engine over TLS.

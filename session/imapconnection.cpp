@@ -483,6 +483,41 @@ ImapCommandPtr ImapConnection::fetchBody(qint64 number, bool byUid)
     return command;
 }
 
+ImapCommandPtr ImapConnection::fetchBodies(qint64 first, qint64 last)
+{
+    Builder builder(false);
+    const QByteArray set = first == last ? QByteArray::number(first)
+                                         : QByteArray::number(first) + ':' + QByteArray::number(last);
+    builder.raw("FETCH " + set + " BODY.PEEK[]");
+    auto command = submit(QString::fromLatin1("FETCH " + set + " BODY.PEEK[]"), builder);
+    command->takeUntagged = [cmd = command.get(), first, last](const ImapResponse &response, const QByteArray &) {
+        if (response.name != "FETCH" || response.number < first || response.number > last
+            || response.values.isEmpty() || !response.values.first().isList())
+            return false;
+        // A second answer for a position belongs to a later command.
+        if (cmd->bodies.contains(response.number))
+            return false;
+        const QList<ImapValue> &items = response.values.first().items;
+        for (int i = 0; i + 1 < items.size(); i += 2) {
+            if (items.at(i).text.toUpper() == "BODY[]" && items.at(i + 1).kind == ImapValue::Kind::String) {
+                // Its caller gave up: the position is marked answered, the text dropped.
+                if (cmd->abandoned) {
+                    cmd->bodies.insert(response.number, QByteArray());
+                    return true;
+                }
+                cmd->bodies.insert(response.number, items.at(i + 1).text);
+                cmd->bodyBytes += items.at(i + 1).text.size();
+                if (cmd->onBody)
+                    cmd->onBody();
+                return true;
+            }
+        }
+        // Flags or other data of a position in the range: not a text.
+        return true;
+    };
+    return command;
+}
+
 ImapCommandPtr ImapConnection::list(const QByteArray &reference, const QByteArray &pattern)
 {
     Builder builder(hasCapability("LITERAL+"));

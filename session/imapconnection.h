@@ -4,6 +4,7 @@
 #include <memory>
 
 #include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QSslCertificate>
@@ -44,6 +45,10 @@ struct ImapCommand
     qint64 exists = -1;          // EXAMINE
     bool hasBody = false;        // FETCH
     QByteArray body;
+    QHash<qint64, QByteArray> bodies; // FETCH of a range: the texts by position
+    qint64 bodyBytes = 0;        // total size of `bodies`
+    // Called each time a text of a range arrives.
+    std::function<void()> onBody;
     QList<QByteArray> mailboxNames; // LIST, still in modified UTF-7
 
     bool finished() const { return state != State::Pending; }
@@ -89,6 +94,8 @@ public:
     ImapCommandPtr login(const QByteArray &user, const QByteArray &password);
     ImapCommandPtr examine(const QByteArray &encodedName);
     ImapCommandPtr fetchBody(qint64 number, bool byUid);
+    // FETCH first:last BODY.PEEK[] by position; the texts go to `bodies`.
+    ImapCommandPtr fetchBodies(qint64 first, qint64 last);
     ImapCommandPtr list(const QByteArray &reference, const QByteArray &pattern);
     ImapCommandPtr logout();
 

@@ -117,6 +117,15 @@ QString utf8OrWindows1252(const QByteArray &bytes)
     QString text;
     text.reserve(size);
     for (qsizetype pos = 0; pos < size;) {
+        // Runs of ASCII, most of any text, are taken whole.
+        qsizetype ascii = pos;
+        while (ascii < size && data[ascii] < 0x80)
+            ++ascii;
+        if (ascii > pos) {
+            text.append(QLatin1StringView(bytes.constData() + pos, ascii - pos));
+            pos = ascii;
+            continue;
+        }
         char32_t codePoint = 0;
         const int length = utf8SequenceLength(data, size, pos, codePoint);
         if (length == 0) {

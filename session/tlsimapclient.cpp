@@ -1,6 +1,7 @@
 #include "session/tlsimapclient.h"
 
 #include <limits>
+#include <utility>
 
 #include <QEventLoop>
 #include <QFile>
@@ -39,11 +40,13 @@ TlsImapClient::TlsImapClient(const ImapClientOptions &options) : m_options(optio
 TlsImapClient::~TlsImapClient()
 {
     m_receiver = nullptr;
+    discardAhead();
     m_connection.close(QStringLiteral("the client was closed"));
 }
 
 qint32 TlsImapClient::connectToServer(const QString &host)
 {
+    discardAhead();
     m_selected = false;
     QString caError;
     m_connection.setExtraCaCertificates(readCaFile(m_options.extraCaFile, &caError));
@@ -64,6 +67,7 @@ QString TlsImapClient::rawCommand(const QString &command)
         setError(QStringLiteral("%1: refused, a command is one non-empty line").arg(command.left(40)));
         return QString();
     }
+    discardAhead();
     const ImapCommandPtr sent = m_connection.raw(text);
     if (!run(sent, AbortPolicy::Abandon))
         return QString();
@@ -72,6 +76,7 @@ QString TlsImapClient::rawCommand(const QString &command)
 
 qint32 TlsImapClient::login(const QString &user, const QString &password)
 {
+    discardAhead();
     m_password = password;
     m_selected = false;
     return run(m_connection.login(user.toUtf8(), password.toUtf8()), AbortPolicy::Close) ? StatusOk : 0;
@@ -79,6 +84,7 @@ qint32 TlsImapClient::login(const QString &user, const QString &password)
 
 qint32 TlsImapClient::selectMailbox(const QString &name)
 {
+    discardAhead();
     m_selected = false;
     const ImapCommandPtr command =
         m_connection.examine(m_undecodableNames.value(name, encodeMailboxName(name)));
@@ -99,13 +105,22 @@ std::unique_ptr<ImapEmail> TlsImapClient::fetchMessage(qint32 number, bool byUid
 {
     const QString shown = QStringLiteral("FETCH %1").arg(number);
     if (!m_selected || !m_connection.isOpen()) {
-        setError(shown + QStringLiteral(": no mailbox is selected"));
+        setError(shown + (m_selected ? QStringLiteral(": the connection is closed")
+                                     : QStringLiteral(": no mailbox is selected")));
         return nullptr;
     }
     if (number < 1 || (!byUid && number > m_connection.exists())) {
         setError(shown + QStringLiteral(": no such message, the mailbox holds %1").arg(m_connection.exists()));
         return nullptr;
     }
+    if (!byUid && m_expecting && number == m_expectNext)
+        return fetchAhead(number);
+    discardAhead();
+    return fetchOne(number, byUid);
+}
+
+std::unique_ptr<ImapEmail> TlsImapClient::fetchOne(qint32 number, bool byUid)
+{
     m_lastPercent = -1;
     const ImapCommandPtr command = m_connection.fetchBody(number, byUid);
     if (!run(command, AbortPolicy::Abandon))
@@ -115,13 +130,199 @@ std::unique_ptr<ImapEmail> TlsImapClient::fetchMessage(qint32 number, bool byUid
                  + command->outcomeText() + QLatin1Char(')'));
         return nullptr;
     }
+    return decoded(command->body);
+}
+
+std::unique_ptr<ImapEmail> TlsImapClient::decoded(const QByteArray &body)
+{
     if (ImapEvents *receiver = m_receiver; receiver && m_lastPercent != 100)
         receiver->percentDone(100);
-    return std::make_unique<ImapEmail>(decodeMessage(command->body));
+    return std::make_unique<ImapEmail>(decodeMessage(body));
+}
+
+void TlsImapClient::expectFetches(qint32 first, qint32 last)
+{
+    discardAhead();
+    if (m_options.fetchWindow <= 1 || !m_selected || !m_connection.isOpen())
+        return;
+    const qint64 from = qMax<qint64>(first, 1);
+    const qint64 to = qMin<qint64>(last, m_connection.exists());
+    if (from > to)
+        return;
+    m_expecting = true;
+    m_expectNext = from;
+    m_expectLast = to;
+    m_requestNext = from;
+    m_batch = 1;
+}
+
+std::unique_ptr<ImapEmail> TlsImapClient::fetchAhead(qint32 number)
+{
+    const QString shown = QStringLiteral("FETCH %1 BODY.PEEK[]").arg(number);
+    // Whatever this call ends with, the caller goes on with the next position.
+    struct Advance
+    {
+        qint64 &next;
+        qint64 to;
+        ~Advance() { next = to; }
+    } advance{m_expectNext, qint64(number) + 1};
+    m_lastPercent = -1;
+    // Asked once per message, as when each message is fetched on its own.
+    bool stopped = askAbort();
+    if (!stopped && m_stopped) {
+        // The caller carries on after a Stop it has taken back: ask afresh from here.
+        m_stopped = false;
+        m_requestNext = number;
+        m_batch = 1;
+    }
+    ImapCommandPtr command;
+    qint64 first = 0;
+    qint64 last = 0;
+    const auto ready = [&] {
+        topUp();
+        command.reset();
+        for (const Ahead &entry : m_ahead) {
+            if (entry.first <= number && number <= entry.last) {
+                command = entry.command;
+                first = entry.first;
+                last = entry.last;
+                break;
+            }
+        }
+        if (!command)
+            return !m_expecting || !m_connection.isOpen();
+
+        return command->bodies.contains(number) || command->finished() || command->abandoned;
+    };
+    if (!stopped)
+        stopped = !waitUntil(ready);
+    if (stopped) {
+        // What came ahead is dropped; the rest of the sequence is not asked for
+        // while the Stop stands.
+        dropAhead();
+        m_stopped = m_expecting;
+        setError(shown + QStringLiteral(": stopped by the user"));
+        return nullptr;
+    }
+    if (!command) {
+        setError(shown + (m_connection.isOpen() ? QStringLiteral(": interrupted by another command")
+                                                : QStringLiteral(": the connection is closed")));
+        return nullptr;
+    }
+    if (command->abandoned) {
+        setError(shown + QStringLiteral(": interrupted by another command"));
+        return nullptr;
+    }
+    if (command->bodies.contains(number)) {
+        const QByteArray body = std::exchange(command->bodies[number], QByteArray());
+        command->bodyBytes -= body.size();
+        setError(shown + QStringLiteral(": OK, as part of ") + command->shownText);
+        topUp();
+        return decoded(body);
+    }
+    if (command->state == ImapCommand::State::Failed || first == last) {
+        // Its own command, or a connection failure: that answer is this message's.
+        setError(command->state == ImapCommand::State::Ok
+                     ? command->shownText + QStringLiteral(": the server sent no message text (")
+                           + command->outcomeText() + QLatin1Char(')')
+                     : command->shownText + QStringLiteral(": ") + command->outcomeText());
+        return nullptr;
+    }
+    // The range's answer lacks this one message: its own command tells why.
+    return fetchOne(number, false);
+}
+
+void TlsImapClient::topUp()
+{
+    if (!m_expecting || m_stopped || m_toppingUp || !m_connection.isOpen())
+        return;
+    m_toppingUp = true;
+    while (!m_ahead.empty() && m_ahead.front().last < m_expectNext && m_ahead.front().command->finished())
+        m_ahead.pop_front();
+    const int window = m_options.fetchWindow;
+    while (m_requestNext <= m_expectLast && m_connection.isOpen() && aheadInFlight() < window
+           && aheadBytes() < m_options.fetchAheadBytes) {
+        const qint64 last = qMin(m_expectLast, m_requestNext + m_batch - 1);
+        const Ahead entry{m_requestNext, last, m_connection.fetchBodies(m_requestNext, last)};
+        entry.command->onBody = [this] { wake(); };
+        entry.command->onFinished = [this] {
+            topUp();
+            wake();
+        };
+        m_ahead.push_back(entry);
+        m_requestNext = last + 1;
+        m_batch = qBound(1, m_batch * 2, qMax(1, m_options.fetchBatch));
+    }
+    m_toppingUp = false;
+}
+
+void TlsImapClient::dropAhead()
+{
+    for (const Ahead &entry : m_ahead) {
+        ImapCommand &command = *entry.command;
+        command.onBody = nullptr;
+        command.onFinished = nullptr;
+        command.abandoned = true;
+        for (QByteArray &body : command.bodies)
+            body = QByteArray();
+        command.bodyBytes = 0;
+    }
+    m_ahead.clear();
+}
+
+void TlsImapClient::discardAhead()
+{
+    dropAhead();
+    m_expecting = false;
+    m_stopped = false;
+}
+
+int TlsImapClient::aheadInFlight() const
+{
+    int count = 0;
+    for (const Ahead &entry : m_ahead)
+        count += entry.command->finished() ? 0 : 1;
+    return count;
+}
+
+qint64 TlsImapClient::aheadBytes() const
+{
+    qint64 bytes = 0;
+    for (const Ahead &entry : m_ahead)
+        bytes += entry.command->bodyBytes;
+    return bytes;
+}
+
+bool TlsImapClient::waitUntil(const std::function<bool()> &ready)
+{
+    bool aborted = false;
+    QEventLoop loop;
+    QTimer heartbeat;
+    heartbeat.setInterval(HeartbeatMs);
+    QObject::connect(&heartbeat, &QTimer::timeout, &loop, [&] {
+        if (askAbort())
+            aborted = true;
+        else
+            reportProgress();
+        loop.quit();
+    });
+    QEventLoop *const outer = std::exchange(m_wait, &loop);
+    heartbeat.start();
+    while (!aborted && !ready())
+        loop.exec();
+    m_wait = outer;
+    return !aborted;
+}
+
+void TlsImapClient::wake()
+{
+    if (m_wait)
+        m_wait->quit();
 }
 
 std::unique_ptr<ImapMailboxList> TlsImapClient::listMailboxes(const QString &reference, const QString &pattern)
 {
+    discardAhead();
     const ImapCommandPtr command = m_connection.list(encodeMailboxName(reference), encodeMailboxName(pattern));
     if (!run(command, AbortPolicy::Abandon))
         return nullptr;
@@ -144,6 +345,7 @@ QString TlsImapClient::lastErrorText() const
 
 void TlsImapClient::disconnectFromServer()
 {
+    discardAhead();
     m_selected = false;
     if (m_connection.isOpen())
         run(m_connection.logout(), AbortPolicy::Close, LogoutCapMs);

@@ -1,9 +1,13 @@
 #pragma once
 
+#include <deque>
+#include <functional>
 #include <memory>
 
 #include <QHash>
 #include <QString>
+
+class QEventLoop;
 
 #include "session/imapclient.h"
 #include "session/imapconnection.h"
@@ -30,6 +34,7 @@ public:
     void disconnectFromServer() override;
     void setEventReceiver(ImapEvents *receiver) override { m_receiver = receiver; }
     ImapEvents *eventReceiver() const override { return m_receiver; }
+    void expectFetches(qint32 first, qint32 last) override;
 
     // Interval of the abort check while a call waits.
     static constexpr int HeartbeatMs = 50;
@@ -38,7 +43,29 @@ public:
     void setMaxLiteral(qint64 bytes) { m_connection.setMaxLiteral(bytes); }
 
 private:
+    // One FETCH of consecutive positions sent ahead of the caller.
+    struct Ahead
+    {
+        qint64 first;
+        qint64 last;
+        ImapCommandPtr command;
+    };
+
     enum class AbortPolicy { Abandon, Close };
+    std::unique_ptr<ImapEmail> fetchOne(qint32 number, bool byUid);
+    std::unique_ptr<ImapEmail> fetchAhead(qint32 number);
+    std::unique_ptr<ImapEmail> decoded(const QByteArray &body);
+    // Sends FETCH commands until the window or the byte bound is full.
+    void topUp();
+    // Forgets the commands sent ahead; the connection drains their answers.
+    void dropAhead();
+    // Ends the expected sequence (another command or position comes next).
+    void discardAhead();
+    int aheadInFlight() const;
+    qint64 aheadBytes() const;
+    // Waits, with the abort check and progress, until `ready`; false when stopped.
+    bool waitUntil(const std::function<bool()> &ready);
+    void wake();
     // Waits for the command; false when it failed, was refused or was aborted.
     bool run(const ImapCommandPtr &command, AbortPolicy policy, int capMs = 0);
     bool askAbort();
@@ -56,4 +83,15 @@ private:
     QString m_password;  // only to scrub it from every diagnostic
     QString m_lastError;
     QHash<QString, QByteArray> m_undecodableNames; // as listed, for selecting them
+
+    // The positions announced by expectFetches and what was sent for them.
+    bool m_expecting = false;
+    bool m_stopped = false;     // a Stop came during the sequence: nothing more is sent
+    qint64 m_expectNext = 0;    // the position the caller fetches next
+    qint64 m_expectLast = 0;
+    qint64 m_requestNext = 0;   // the first position not yet asked for
+    int m_batch = 1;            // positions in the next command
+    bool m_toppingUp = false;
+    std::deque<Ahead> m_ahead;  // in position order
+    QEventLoop *m_wait = nullptr;
 };

@@ -80,6 +80,7 @@ private slots:
     void countsAndFetchesAllMail();
     void fetchingLeavesSeenFlagsAlone();
     void abortDuringFetchKeepsConnectionUsable();
+    void leavingTheExpectedOrderDropsWhatCameAhead();
 
 private:
     std::unique_ptr<ImapClient> loggedInClient();
@@ -244,6 +245,37 @@ void TestImapClientDovecot::abortDuringFetchKeepsConnectionUsable()
     QCOMPARE(email->subject, expectedSubject(AllMail, 1));
     client->setEventReceiver(nullptr);
     QVERIFY(client->fetchMessage(last, false));
+}
+
+// Fetches that leave the announced order, and other commands in between, get
+// their own answers; what was fetched ahead is dropped and never handed out.
+void TestImapClientDovecot::leavingTheExpectedOrderDropsWhatCameAhead()
+{
+    auto client = loggedInClient();
+    QVERIFY(client);
+    QCOMPARE(client->selectMailbox(AllMail), 1);
+    const int last = client->messageCount() - 1; // all but the 10 MB message
+    const auto expectSubject = [&](int n) {
+        const auto email = client->fetchMessage(n, false);
+        return email ? email->subject == expectedSubject(AllMail, n) : false;
+    };
+    client->expectFetches(1, last);
+    QVERIFY(expectSubject(1));
+    QVERIFY(expectSubject(2));
+    QVERIFY2(expectSubject(7), qPrintable(client->lastErrorText())); // skips ahead
+    QVERIFY(expectSubject(3));                                      // goes back
+    client->expectFetches(4, last);
+    QVERIFY(expectSubject(4));
+    QVERIFY(!client->rawCommand(QStringLiteral("NOOP")).isEmpty());
+    QVERIFY(expectSubject(5));
+    client->expectFetches(6, last);
+    QVERIFY(expectSubject(6));
+    QCOMPARE(client->selectMailbox(QStringLiteral("Reçus")), 1);
+    QVERIFY(client->fetchMessage(1, false));
+    QCOMPARE(client->selectMailbox(AllMail), 1);
+    client->expectFetches(1, last);
+    for (int n = 1; n <= last; ++n)
+        QVERIFY2(expectSubject(n), qPrintable(QString::number(n)));
 }
 
 QTEST_GUILESS_MAIN(TestImapClientDovecot)

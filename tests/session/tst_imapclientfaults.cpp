@@ -72,9 +72,13 @@ private slots:
     void abandonedFetchIsDrainedAndConnectionStaysUsable();
     void progressOfAGrowingLiteral();
     void timeoutEndsSilentServer();
+    void failureInsideTheWindowSkipsOnlyThatMessage_data();
+    void failureInsideTheWindowSkipsOnlyThatMessage();
+    void stopDropsWhatCameAheadAndSendsNoMore();
+    void dropFailsTheWholeWindowAtOnce();
 
 private:
-    std::unique_ptr<TlsImapClient> newClient(int responseTimeoutMs = 30000);
+    std::unique_ptr<TlsImapClient> newClient(int responseTimeoutMs = 30000, int window = 1, int batch = 1);
     bool connectAndSelect(TlsImapClient &client, FakeImapServer &server, int exists);
 
     std::unique_ptr<FakeImapServer> m_server;
@@ -92,10 +96,12 @@ void TestImapClientFaults::cleanup()
     m_server.reset();
 }
 
-std::unique_ptr<TlsImapClient> TestImapClientFaults::newClient(int responseTimeoutMs)
+std::unique_ptr<TlsImapClient> TestImapClientFaults::newClient(int responseTimeoutMs, int window, int batch)
 {
     ImapClientOptions options;
     options.responseTimeoutMs = responseTimeoutMs;
+    options.fetchWindow = window;
+    options.fetchBatch = batch;
     options.connectTimeoutMs = 5000;
     auto client = std::make_unique<TlsImapClient>(options);
     client->setSsl(false);
@@ -298,6 +304,122 @@ void TestImapClientFaults::timeoutEndsSilentServer()
     QVERIFY2(clock.elapsed() < 2000, qPrintable(QString::number(clock.elapsed())));
     QVERIFY2(client->lastErrorText().contains("no answer"), qPrintable(client->lastErrorText()));
     QCOMPARE(client->messageCount(), 0);
+}
+
+namespace {
+
+QByteArray numbered(int number)
+{
+    return "Subject: message " + QByteArray::number(number) + "\r\n\r\nText " + QByteArray::number(number) + "\r\n";
+}
+
+} // namespace
+
+void TestImapClientFaults::failureInsideTheWindowSkipsOnlyThatMessage_data()
+{
+    QTest::addColumn<int>("window");
+    QTest::addColumn<int>("batch");
+    QTest::addColumn<QList<QByteArray>>("script"); // alternately what the client sends and the answer
+    QTest::addColumn<int>("failed");
+    QTest::addColumn<QString>("errorPart");
+    QTest::newRow("one message per command, NO for the second")
+        << 3 << 1
+        << QList<QByteArray>{"A002 FETCH 1 BODY.PEEK[]\r\nA003 FETCH 2 BODY.PEEK[]\r\nA004 FETCH 3 BODY.PEEK[]\r\n",
+                             fetchReply(1, numbered(1)) + "A002 OK done\r\nA003 NO [UNAVAILABLE] gone\r\n"
+                                 + fetchReply(3, numbered(3)) + "A004 OK done\r\n",
+                             "A005 FETCH 4 BODY.PEEK[]\r\n", fetchReply(4, numbered(4)) + "A005 OK done\r\n"}
+        << 2 << "NO [UNAVAILABLE] gone";
+    QTest::newRow("a range whose answer lacks one message")
+        << 2 << 4
+        << QList<QByteArray>{"A002 FETCH 1 BODY.PEEK[]\r\nA003 FETCH 2:3 BODY.PEEK[]\r\n",
+                             fetchReply(1, numbered(1)) + "A002 OK done\r\n" + fetchReply(2, numbered(2))
+                                 + "A003 OK done\r\n",
+                             "A004 FETCH 4:5 BODY.PEEK[]\r\n",
+                             fetchReply(4, numbered(4)) + fetchReply(5, numbered(5)) + "A004 OK done\r\n",
+                             "A005 FETCH 3 BODY.PEEK[]\r\n", "A005 NO [UNAVAILABLE] gone\r\n"}
+        << 3 << "gone";
+    QTest::newRow("a range refused after some of its messages")
+        << 2 << 4
+        << QList<QByteArray>{"A002 FETCH 1 BODY.PEEK[]\r\nA003 FETCH 2:3 BODY.PEEK[]\r\n",
+                             fetchReply(1, numbered(1)) + "A002 OK done\r\n" + fetchReply(3, numbered(3))
+                                 + "A003 NO some messages could not be fetched\r\n",
+                             "A004 FETCH 4:5 BODY.PEEK[]\r\n",
+                             fetchReply(4, numbered(4)) + fetchReply(5, numbered(5)) + "A004 OK done\r\n",
+                             "A005 FETCH 2 BODY.PEEK[]\r\n", "* 2 FETCH (FLAGS ())\r\nA005 OK done\r\n"}
+        << 2 << "no message text";
+}
+
+// A failure for one position of a window fails that position only; the
+// messages on both sides of it come in order.
+void TestImapClientFaults::failureInsideTheWindowSkipsOnlyThatMessage()
+{
+    QFETCH(int, window);
+    QFETCH(int, batch);
+    QFETCH(QList<QByteArray>, script);
+    QFETCH(int, failed);
+    QFETCH(QString, errorPart);
+    const int total = batch == 1 ? 4 : 5;
+    auto client = newClient(30000, window, batch);
+    QVERIFY(connectAndSelect(*client, *m_server, total));
+    for (int i = 0; i + 1 < script.size(); i += 2)
+        m_server->expect(script[i]).send(script[i + 1]);
+    client->expectFetches(1, total);
+    for (int n = 1; n <= total; ++n) {
+        const auto email = client->fetchMessage(n, false);
+        if (n == failed) {
+            QVERIFY2(!email, qPrintable(QString::number(n)));
+            QVERIFY2(client->lastErrorText().contains(errorPart), qPrintable(client->lastErrorText()));
+            QVERIFY2(client->lastErrorText().contains(QStringLiteral("FETCH %1").arg(n)),
+                     qPrintable(client->lastErrorText()));
+        } else {
+            QVERIFY2(email, qPrintable(client->lastErrorText()));
+            QCOMPARE(email->subject, QStringLiteral("message %1").arg(n));
+        }
+    }
+    QVERIFY2(m_server->scriptDone(), qPrintable(m_server->problem()));
+}
+
+// Stop drops what was fetched ahead, asks for nothing more of the sequence,
+// and the next command's answer is not mixed with the dropped ones.
+void TestImapClientFaults::stopDropsWhatCameAheadAndSendsNoMore()
+{
+    auto client = newClient(30000, 2, 1);
+    QVERIFY(connectAndSelect(*client, *m_server, 4));
+    m_server->expect("A002 FETCH 1 BODY.PEEK[]\r\nA003 FETCH 2 BODY.PEEK[]\r\n")
+        .send(fetchReply(1, numbered(1)) + "A002 OK done\r\n")
+        .expect("A004 FETCH 3 BODY.PEEK[]\r\n")
+        .expect("A005 NOOP\r\n")
+        .send(fetchReply(2, numbered(2)) + "A003 OK done\r\n" + fetchReply(3, numbered(3)) + "A004 OK done\r\n"
+              + "* 4 EXISTS\r\nA005 OK noop done\r\n");
+    client->expectFetches(1, 4);
+    QVERIFY(client->fetchMessage(1, false));
+    m_receiver.start(0);
+    for (int n = 2; n <= 4; ++n) {
+        QVERIFY(client->fetchMessage(n, false) == nullptr);
+        QVERIFY2(client->lastErrorText().contains("stopped"), qPrintable(client->lastErrorText()));
+    }
+    m_receiver.start();
+    QCOMPARE(client->rawCommand("NOOP"), QStringLiteral("* 4 EXISTS\r\nA005 OK noop done"));
+    QVERIFY2(m_server->scriptDone(), qPrintable(m_server->problem()));
+}
+
+void TestImapClientFaults::dropFailsTheWholeWindowAtOnce()
+{
+    auto client = newClient(30000, 3, 1);
+    QVERIFY(connectAndSelect(*client, *m_server, 3));
+    m_server->expect("A002 FETCH 1 BODY.PEEK[]\r\nA003 FETCH 2 BODY.PEEK[]\r\nA004 FETCH 3 BODY.PEEK[]\r\n")
+        .send(fetchReply(1, numbered(1)) + "A002 OK done\r\n* 2 FETCH (BODY[] {50}\r\nSubject: half")
+        .close();
+    client->expectFetches(1, 3);
+    QVERIFY(client->fetchMessage(1, false));
+    QElapsedTimer clock;
+    clock.start();
+    for (int n = 2; n <= 3; ++n) {
+        QVERIFY(client->fetchMessage(n, false) == nullptr);
+        QVERIFY2(client->lastErrorText().contains("closed"), qPrintable(client->lastErrorText()));
+    }
+    QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
+    QVERIFY2(m_server->scriptDone(), qPrintable(m_server->problem()));
 }
 
 QTEST_GUILESS_MAIN(TestImapClientFaults)

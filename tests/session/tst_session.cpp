@@ -89,6 +89,16 @@ class SessionTest : public QObject
         return listed;
     }
 
+    QString subjectAt(const QString &folder, int position) const
+    {
+        for (const QJsonValue &entry : m_corpus.value("messages").toArray()) {
+            const QJsonObject message = entry.toObject();
+            if (message.value("positions").toObject().value(folder).toInt() == position)
+                return message.value("subject").toString();
+        }
+        return QStringLiteral("(no message at %1)").arg(position);
+    }
+
     static QList<qint32> numbers(qint32 first, qint32 last)
     {
         QList<qint32> result;
@@ -209,6 +219,63 @@ private slots:
         session->MaxRecord = count(kAllMail);
         session->StartMailExtraction(kAllMail);
         QCOMPARE(uids, QList<qint32>({1, 2}));
+        // What was fetched ahead is dropped: the same connection answers the
+        // next commands with their own data.
+        m_client->setEventReceiver(nullptr);
+        QVERIFY(m_client->rawCommand(QStringLiteral("NOOP")).contains(QStringLiteral(" OK ")));
+        for (const int position : {4, 3}) {
+            const auto email = m_client->fetchMessage(position, false);
+            QVERIFY2(email, qPrintable(m_client->lastErrorText()));
+            QCOMPARE(email->subject, subjectAt(kAllMail, position));
+        }
+    }
+
+    void sameListingWhateverIsFetchedAhead_data()
+    {
+        QTest::addColumn<int>("window");
+        QTest::addColumn<int>("batch");
+        const ImapClientOptions defaults;
+        QTest::newRow("default window") << defaults.fetchWindow << defaults.fetchBatch;
+        QTest::newRow("four one-message commands") << 4 << 1;
+        QTest::newRow("three commands of up to five") << 3 << 5;
+    }
+
+    // Every event, argument for argument, as when each message is fetched on its own.
+    void sameListingWhateverIsFetchedAhead()
+    {
+        QFETCH(int, window);
+        QFETCH(int, batch);
+        ScriptedBoxesScope boxes;
+        const TestServer &server = TestServer::instance();
+        const auto listAll = [&](int fetchWindow, int fetchBatch) {
+            ImapClientOptions options;
+            options.extraCaFile = server.caFile();
+            options.fetchWindow = fetchWindow;
+            options.fetchBatch = fetchBatch;
+            auto session = newSession();
+            session->ImapObject = createImapClient(options);
+            QStringList events;
+            connect(session.get(), &clsImapSession::MailExtractListing, this,
+                    [&](const QString &from, const QString &fromName, const QString &fromAddress,
+                        const QString &subject, const QString &date, const QString &plain, const QString &html,
+                        qint32 uid) {
+                        events << QStringList{QString::number(uid), from, fromName, fromAddress, subject, date,
+                                              plain, html}
+                                      .join(QChar(0));
+                    });
+            session->CurrentLocation = 1;
+            session->MaxRecord = count(kAllMail);
+            session->StartMailExtraction(kAllMail);
+            session->ImapObject->disconnectFromServer();
+            return events;
+        };
+        const QStringList alone = listAll(1, 1);
+        QCOMPARE(alone.size(), count(kAllMail));
+        const QStringList ahead = listAll(window, batch);
+        QCOMPARE(ahead.size(), alone.size());
+        for (int i = 0; i < alone.size(); ++i)
+            QCOMPARE(ahead[i], alone[i]);
+        QVERIFY(boxes->shown.empty());
     }
 
     void unselectableFolder()
