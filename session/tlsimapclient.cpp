@@ -1,5 +1,6 @@
 #include "session/tlsimapclient.h"
 
+#include <algorithm>
 #include <limits>
 #include <utility>
 
@@ -7,6 +8,7 @@
 #include <QFile>
 #include <QHash>
 #include <QSslCertificate>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include "session/messagedecoder.h"
 #include "session/mutf7.h"
@@ -135,9 +137,36 @@ std::unique_ptr<ImapEmail> TlsImapClient::fetchOne(qint32 number, bool byUid)
 
 std::unique_ptr<ImapEmail> TlsImapClient::decoded(const QByteArray &body)
 {
+    return delivered(decodeMessage(body));
+}
+
+std::unique_ptr<ImapEmail> TlsImapClient::delivered(ImapEmail email)
+{
     if (ImapEvents *receiver = m_receiver; receiver && m_lastPercent != 100)
         receiver->percentDone(100);
-    return std::make_unique<ImapEmail>(decodeMessage(body));
+    return std::make_unique<ImapEmail>(std::move(email));
+}
+
+void TlsImapClient::decodeAheadFrom(qint64 position)
+{
+    for (; m_decoding.size() < DecodeAhead && position <= m_expectLast; ++position) {
+        if (m_decoding.count(position))
+            continue;
+        const auto entry = std::find_if(m_ahead.begin(), m_ahead.end(), [&](const Ahead &ahead) {
+            return ahead.first <= position && position <= ahead.last;
+        });
+        if (entry == m_ahead.end())
+            return;
+        ImapCommand &command = *entry->command;
+        const auto body = command.bodies.find(position);
+        // Not here yet (or empty, which is quick to decode in turn).
+        if (body == command.bodies.end() || body->isEmpty())
+            return;
+        const QByteArray text = *body;
+        command.bodies.erase(body);
+        command.bodyBytes -= text.size();
+        m_decoding.emplace(position, Decoding{command.shownText, QtConcurrent::run(decodeMessage, text)});
+    }
 }
 
 void TlsImapClient::expectFetches(qint32 first, qint32 last)
@@ -181,6 +210,8 @@ std::unique_ptr<ImapEmail> TlsImapClient::fetchAhead(qint32 number)
     const auto ready = [&] {
         topUp();
         command.reset();
+        if (m_decoding.count(number))
+            return true;
         for (const Ahead &entry : m_ahead) {
             if (entry.first <= number && number <= entry.last) {
                 command = entry.command;
@@ -204,6 +235,14 @@ std::unique_ptr<ImapEmail> TlsImapClient::fetchAhead(qint32 number)
         setError(shown + QStringLiteral(": stopped by the user"));
         return nullptr;
     }
+    if (const auto pending = m_decoding.find(number); pending != m_decoding.end()) {
+        QFuture<ImapEmail> email = pending->second.email;
+        setError(shown + QStringLiteral(": OK, as part of ") + pending->second.shownText);
+        m_decoding.erase(pending);
+        decodeAheadFrom(qint64(number) + 1);
+        topUp();
+        return delivered(email.result());
+    }
     if (!command) {
         setError(shown + (m_connection.isOpen() ? QStringLiteral(": interrupted by another command")
                                                 : QStringLiteral(": the connection is closed")));
@@ -217,6 +256,7 @@ std::unique_ptr<ImapEmail> TlsImapClient::fetchAhead(qint32 number)
         const QByteArray body = std::exchange(command->bodies[number], QByteArray());
         command->bodyBytes -= body.size();
         setError(shown + QStringLiteral(": OK, as part of ") + command->shownText);
+        decodeAheadFrom(qint64(number) + 1);
         topUp();
         return decoded(body);
     }
@@ -258,6 +298,8 @@ void TlsImapClient::topUp()
 
 void TlsImapClient::dropAhead()
 {
+    // Workers still decoding finish on their own copies; their results are dropped.
+    m_decoding.clear();
     for (const Ahead &entry : m_ahead) {
         ImapCommand &command = *entry.command;
         command.onBody = nullptr;

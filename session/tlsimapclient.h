@@ -2,7 +2,10 @@
 
 #include <deque>
 #include <functional>
+#include <map>
 #include <memory>
+
+#include <QFuture>
 
 #include <QHash>
 #include <QString>
@@ -55,6 +58,10 @@ private:
     std::unique_ptr<ImapEmail> fetchOne(qint32 number, bool byUid);
     std::unique_ptr<ImapEmail> fetchAhead(qint32 number);
     std::unique_ptr<ImapEmail> decoded(const QByteArray &body);
+    std::unique_ptr<ImapEmail> delivered(ImapEmail email);
+    // Hands the texts already here for the next positions to worker threads,
+    // so decoding overlaps with reading and with the caller's own work.
+    void decodeAheadFrom(qint64 position);
     // Sends FETCH commands until the window or the byte bound is full.
     void topUp();
     // Forgets the commands sent ahead; the connection drains their answers.
@@ -93,5 +100,13 @@ private:
     int m_batch = 1;            // positions in the next command
     bool m_toppingUp = false;
     std::deque<Ahead> m_ahead;  // in position order
+    // Texts taken out of m_ahead and being decoded on a worker thread.
+    struct Decoding
+    {
+        QString shownText; // the FETCH that brought it
+        QFuture<ImapEmail> email;
+    };
+    std::map<qint64, Decoding> m_decoding;
+    static constexpr std::size_t DecodeAhead = 8;
     QEventLoop *m_wait = nullptr;
 };
