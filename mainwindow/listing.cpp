@@ -213,23 +213,30 @@ void Form1::oSession_MailExtractListing(const QString &From, const QString &From
              }))
         first = 104;
     if (first) {
+        // Each text is encoded once; the row and the record then share its bytes.
+        const QString *const texts[] = {&From, &FromName, &FromAddress, &Subject, &ReceivedDate, &PlainTextBody,
+                                        &HTMLTextBody};
+        QByteArray utf8[MailRecord::kTexts];
         int position = -1;
         int place = 0;
         trap.run(first + 2, [&] {
-            position = ListView1->addRow(From);
+            utf8[0] = compactUtf8(From);
+            MessageRow row;
+            row.texts[0] = utf8[0];
+            position = ListView1->addRow(std::move(row));
             place = ListView1->rowCount();
             ListView1->setRecordOf(position, place);
         });
-        const QString *const texts[] = {&From, &FromName, &FromAddress, &Subject, &ReceivedDate, &PlainTextBody,
-                                        &HTMLTextBody};
-        QString MailRecord::*const fields[] = {&MailRecord::From, &MailRecord::FromName, &MailRecord::FromAddress,
-                                               &MailRecord::Subject, &MailRecord::ReceivedDate,
-                                               &MailRecord::PlainTextBody, &MailRecord::HTMLTextBody};
-        for (int i = 0; i < 7; ++i)
-            trap.run(first + 4 + 2 * i, [&] { MailRecords.at(place).*fields[i] = *texts[i]; });
+        for (int i = 0; i < MailRecord::kTexts; ++i) {
+            trap.run(first + 4 + 2 * i, [&] {
+                if (i > 0)
+                    utf8[i] = compactUtf8(*texts[i]);
+                MailRecords.setText(place, i, utf8[i]);
+            });
+        }
         for (int column = 1; column <= 4; ++column)
-            trap.run(first + 16 + 2 * column, [&] { ListView1->setText(position, column, *texts[column]); });
-        trap.run(first + 26, [&] { ListView1->setText(position, 5, recDateKey(ReceivedDate)); });
+            trap.run(first + 16 + 2 * column, [&] { ListView1->setText(position, column, utf8[column]); });
+        trap.run(first + 26, [&] { ListView1->setText(position, 5, recDateKey(ReceivedDate).toLatin1()); });
     }
     trap.run(160, [&] { QCoreApplication::processEvents(); });
 }

@@ -22,9 +22,9 @@ MessageRow sampleRow(int number, bool checked)
 {
     MessageRow row;
     const QString n = QString::number(number);
-    row.texts = {QStringLiteral("Sender %1 <s%1@example.org>").arg(n), QStringLiteral("Sender ") + n,
-                 QStringLiteral("s%1@example.org").arg(n), QStringLiteral("Subject ") + n,
-                 QStringLiteral("2021-03-0%1 10:00:00").arg(n), QStringLiteral("4425%1").arg(n)};
+    row.setTexts({QStringLiteral("Sender %1 <s%1@example.org>").arg(n), QStringLiteral("Sender ") + n,
+                  QStringLiteral("s%1@example.org").arg(n), QStringLiteral("Subject ") + n,
+                  QStringLiteral("2021-03-0%1 10:00:00").arg(n), QStringLiteral("4425%1").arg(n)});
     row.checked = checked;
     row.record = number;
     return row;

@@ -197,7 +197,7 @@ private slots:
             QVERIFY2(!(keys[i - 1] < keys[i]), qPrintable(keys[i - 1] + " before " + keys[i]));
         // Every row's record is the message of that row, whatever the sort did.
         for (int row = 0; row < window->ListView1->rowCount(); ++row) {
-            const MailRecord *record = window->MailRecords.find(window->ListView1->recordOf(row));
+            const std::optional<MailRecord> record = window->MailRecords.find(window->ListView1->recordOf(row));
             QVERIFY(record);
             QCOMPARE(record->From, window->ListView1->text(row, 0));
             QCOMPARE(record->Subject, window->ListView1->text(row, 3));
@@ -269,7 +269,7 @@ private slots:
         QVERIFY(column(*window, 3).contains(subject));
         for (const QString &listed : column(*window, 3)) {
             const int row = column(*window, 3).indexOf(listed);
-            const MailRecord *record = window->MailRecords.find(window->ListView1->recordOf(row));
+            const std::optional<MailRecord> record = window->MailRecords.find(window->ListView1->recordOf(row));
             const QString filter = window->CharactersFilter;
             QVERIFY(record->Subject.contains(filter, Qt::CaseInsensitive) || record->From.contains(filter)
                     || record->FromName.contains(filter) || record->FromAddress.contains(filter)
@@ -279,7 +279,7 @@ private slots:
         window->CharactersFilter = QStringLiteral("<html");
         window->PushButton10_Click();
         for (int row = 0; row < window->ListView1->rowCount(); ++row) {
-            const MailRecord *record = window->MailRecords.find(window->ListView1->recordOf(row));
+            const std::optional<MailRecord> record = window->MailRecords.find(window->ListView1->recordOf(row));
             QVERIFY(record->PlainTextBody.contains(QStringLiteral("<html")));
         }
     }

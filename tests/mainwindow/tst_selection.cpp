@@ -41,8 +41,8 @@ void addPlainRows(Form1 &window, int count)
     MessageListModel *rows = window.ListView1->rows();
     for (int i = 0; i < count; ++i) {
         MessageRow row;
-        row.texts[0] = QStringLiteral("sender%1").arg(i);
-        row.texts[3] = QStringLiteral("subject %1").arg(i);
+        row.setText(0, QStringLiteral("sender%1").arg(i));
+        row.setText(3, QStringLiteral("subject %1").arg(i));
         rows->addRow(std::move(row));
     }
 }
