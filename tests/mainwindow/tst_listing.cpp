@@ -379,6 +379,12 @@ private slots:
         QTest::newRow("noon the day after: to even") << "2024-05-07 12:00:00" << "45420";
         QTest::newRow("afternoon counts as next day") << "2024-05-06 12:00:01" << "45419";
         QTest::newRow("no date") << "" << "";
+        QTest::newRow("leap day afternoon") << "2024-02-29 18:30:00" << "45352";
+        QTest::newRow("first day of the count") << "1899-12-30" << "0";
+        QTest::newRow("no such day") << "2023-02-29" << "";
+        QTest::newRow("no such hour") << "2024-05-06 24:00:00" << "";
+        QTest::newRow("not a date") << "yesterday" << "";
+        QTest::newRow("date with words after it") << "2024-05-06 at noon" << "";
     }
 
     void recDateKeys()
