@@ -57,6 +57,8 @@ private slots:
 
     void selectionSequences_data();
     void selectionSequences();
+    void textsBeyondAscii_data();
+    void textsBeyondAscii();
     void emptyList_data();
     void emptyList();
     void userCheckRefreshesCounters();
@@ -137,6 +139,38 @@ void TestSelection::selectionSequences()
         QCOMPARE(box.text, QStringLiteral("Enter X:"));
         QCOMPARE(box.title, applicationTitle());
     }
+}
+
+// Rows: 1 accented sender and subject, 2 a subject with the Kelvin sign
+// (lower case: k), 3 plain ASCII. X and the texts may each be ASCII or not.
+void TestSelection::textsBeyondAscii_data()
+{
+    QTest::addColumn<QString>("x");
+    QTest::addColumn<QString>("marks");
+    QTest::newRow("accented X, same case") << "für" << "100";
+    QTest::newRow("accented X in capitals") << "FÜR" << "100";
+    QTest::newRow("accented X in the sender") << "ZOË" << "100";
+    QTest::newRow("ASCII X inside an accented text") << "RZ" << "100";
+    QTest::newRow("ASCII X from a sign that lower-cases to ASCII") << "K-9" << "010";
+    QTest::newRow("ASCII X, ASCII text") << "Plain" << "001";
+    QTest::newRow("ASCII X in every row") << "2024" << "111";
+    QTest::newRow("accented X in no row") << "é" << "000";
+}
+
+void TestSelection::textsBeyondAscii()
+{
+    QFETCH(QString, x);
+    QFETCH(QString, marks);
+    ScriptedBoxesScope boxes;
+    auto window = loadedWindow();
+    addMessage(*window, message(QStringLiteral("Zoë <zoe@example.org>"), QStringLiteral("Rechnung für März"),
+                                QStringLiteral("2024-03-01")));
+    addMessage(*window,
+               message(QStringLiteral("Kennel"), QStringLiteral("\u212A-9 news"), QStringLiteral("2024-03-02")));
+    addMessage(*window, message(QStringLiteral("Ann"), QStringLiteral("plain words"), QStringLiteral("2024-03-03")));
+    boxes->inputs.push_back(x);
+    window->PushButton9->click();
+    QCOMPARE(checkMarks(*window), marks);
 }
 
 void TestSelection::emptyList_data()
