@@ -362,6 +362,12 @@ void MessageList::setColumnWidthTwips(int column, int twips)
     }
 }
 
+void MessageList::showEvent(QShowEvent *event)
+{
+    m_displayed->publish();
+    QTreeView::showEvent(event);
+}
+
 int MessageList::addRow(const QString &itemText)
 {
     MessageRow row;

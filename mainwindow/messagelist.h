@@ -156,6 +156,10 @@ signals:
     // The user toggled a row's check box (never for changes made by code).
     void ItemCheck(int position);
 
+protected:
+    // A list filled before it is shown (the larger view's) shows all its rows at once.
+    void showEvent(QShowEvent *event) override;
+
 private:
     MessageListModel *m_model;
     DisplayedRows *m_displayed;

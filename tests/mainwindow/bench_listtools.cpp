@@ -298,7 +298,9 @@ private:
             QTimer poll;
             QObject::connect(&poll, &QTimer::timeout, &m_window, [&] {
                 auto *view = m_window.findChild<Form4 *>();
-                if (!view || !view->isVisible())
+                // Open means showing every row, not just being visible.
+                if (!view || !view->isVisible()
+                    || view->ListView1->model()->rowCount() != m_window.ListView1->rowCount())
                     return;
                 poll.stop();
                 QCoreApplication::processEvents(); // its first paint

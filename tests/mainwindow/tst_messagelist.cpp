@@ -58,6 +58,7 @@ private slots:
     void marksReachTheViewAtOnce();
     void currentRowFollowsItsRow();
     void clearingWhileRowsAreOnTheirWay();
+    void listFilledBeforeShownShowsEveryRow();
     void recordsKeepTheirTexts();
 };
 
@@ -183,6 +184,17 @@ void MessageListTest::clearingWhileRowsAreOnTheirWay()
     addListed(*list, QStringLiteral("c"), QStringLiteral("3"));
     QTRY_COMPARE(viewOrder(*list), QStringList{"c"});
     QCOMPARE(list->recordOf(0), 1);
+}
+
+// The larger view fills its list and then opens: no row may be missing then.
+void MessageListTest::listFilledBeforeShownShowsEveryRow()
+{
+    auto list = newList();
+    for (int i = 0; i < 3; ++i)
+        addListed(*list, QString::number(i), QString());
+    QCOMPARE(list->model()->rowCount(), 0);
+    list->show();
+    QCOMPARE(viewOrder(*list), (QStringList{"0", "1", "2"}));
 }
 
 void MessageListTest::recordsKeepTheirTexts()
