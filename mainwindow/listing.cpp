@@ -30,16 +30,51 @@ bool passesCharacterFilter(const QString &filter, const QString &from, const QSt
         || plainTextBody.contains(filter);
 }
 
+// Fixed-width decimal digits of `text` from `from`, or -1.
+int digitsAt(const QString &text, int from, int count)
+{
+    int value = 0;
+    for (int i = from; i < from + count; ++i) {
+        const char16_t c = text[i].unicode();
+        if (c < u'0' || c > u'9')
+            return -1;
+        value = value * 10 + (c - u'0');
+    }
+    return value;
+}
+
+// The date and time as written by formatReceivedDate, read without going
+// through local time: that consults the time zone file several times a
+// message, and the key needs only the written fields.
+bool readWrittenDate(const QString &text, QDate &date, QTime &time)
+{
+    const bool dateOnly = text.size() == 10;
+    if (!dateOnly && !(text.size() == 19 && text[10] == QLatin1Char(' ') && text[13] == QLatin1Char(':')
+                       && text[16] == QLatin1Char(':')))
+        return false;
+    if (text[4] != QLatin1Char('-') || text[7] != QLatin1Char('-'))
+        return false;
+    date = QDate(digitsAt(text, 0, 4), digitsAt(text, 5, 2), digitsAt(text, 8, 2));
+    time = dateOnly ? QTime(0, 0) : QTime(digitsAt(text, 11, 2), digitsAt(text, 14, 2), digitsAt(text, 17, 2));
+    return date.isValid() && time.isValid();
+}
+
 } // namespace
 
 QString recDateKey(const QString &receivedDate)
 {
-    const QDateTime date = parseReceivedDate(receivedDate);
-    // An undated message gets no key (it sorts last) rather than a failure per message.
-    if (!date.isValid())
-        return QString();
-    const double days = double(date.date().toJulianDay() - QDate(1899, 12, 30).toJulianDay())
-        + date.time().msecsSinceStartOfDay() / 86400000.0;
+    QDate date;
+    QTime time;
+    if (!readWrittenDate(receivedDate, date, time)) {
+        const QDateTime parsed = parseReceivedDate(receivedDate);
+        // An undated message gets no key (it sorts last) rather than a failure per message.
+        if (!parsed.isValid())
+            return QString();
+        date = parsed.date();
+        time = parsed.time();
+    }
+    const double days = double(date.toJulianDay() - QDate(1899, 12, 30).toJulianDay())
+        + time.msecsSinceStartOfDay() / 86400000.0;
     // Halves go to the even number, so a time after noon counts as the next day.
     return QString::number(qint64(std::nearbyint(days)));
 }
@@ -213,23 +248,30 @@ void Form1::oSession_MailExtractListing(const QString &From, const QString &From
              }))
         first = 104;
     if (first) {
+        // Each text is encoded once; the row and the record then share its bytes.
+        const QString *const texts[] = {&From, &FromName, &FromAddress, &Subject, &ReceivedDate, &PlainTextBody,
+                                        &HTMLTextBody};
+        QByteArray utf8[MailRecord::kTexts];
         int position = -1;
         int place = 0;
         trap.run(first + 2, [&] {
-            position = ListView1->addRow(From);
+            utf8[0] = compactUtf8(From);
+            MessageRow row;
+            row.texts[0] = utf8[0];
+            position = ListView1->addRow(std::move(row));
             place = ListView1->rowCount();
             ListView1->setRecordOf(position, place);
         });
-        const QString *const texts[] = {&From, &FromName, &FromAddress, &Subject, &ReceivedDate, &PlainTextBody,
-                                        &HTMLTextBody};
-        QString MailRecord::*const fields[] = {&MailRecord::From, &MailRecord::FromName, &MailRecord::FromAddress,
-                                               &MailRecord::Subject, &MailRecord::ReceivedDate,
-                                               &MailRecord::PlainTextBody, &MailRecord::HTMLTextBody};
-        for (int i = 0; i < 7; ++i)
-            trap.run(first + 4 + 2 * i, [&] { MailRecords.at(place).*fields[i] = *texts[i]; });
+        for (int i = 0; i < MailRecord::kTexts; ++i) {
+            trap.run(first + 4 + 2 * i, [&] {
+                if (i > 0)
+                    utf8[i] = compactUtf8(*texts[i]);
+                MailRecords.setText(place, i, utf8[i]);
+            });
+        }
         for (int column = 1; column <= 4; ++column)
-            trap.run(first + 16 + 2 * column, [&] { ListView1->setText(position, column, *texts[column]); });
-        trap.run(first + 26, [&] { ListView1->setText(position, 5, recDateKey(ReceivedDate)); });
+            trap.run(first + 16 + 2 * column, [&] { ListView1->setText(position, column, utf8[column]); });
+        trap.run(first + 26, [&] { ListView1->setText(position, 5, recDateKey(ReceivedDate).toLatin1()); });
     }
     trap.run(160, [&] { QCoreApplication::processEvents(); });
 }

@@ -57,12 +57,12 @@ QString messageSeparator()
 }
 
 // The record that belongs to the row at `position`, wherever sorting put it.
-const MailRecord &recordOfRow(const Form1 &window, int position)
+MailRecord recordOfRow(const Form1 &window, int position)
 {
-    const MailRecord *record = window.MailRecords.find(window.ListView1->recordOf(position));
+    std::optional<MailRecord> record = window.MailRecords.find(window.ListView1->recordOf(position));
     if (!record)
         throw AppError(QStringLiteral("Subscript out of range"));
-    return *record;
+    return std::move(*record);
 }
 
 // The name built from the counter, the date and the subject is only ever a

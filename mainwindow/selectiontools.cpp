@@ -1,5 +1,7 @@
 #include "mainwindow/selectiontools.h"
 
+#include <algorithm>
+
 #include "app/boxes.h"
 #include "app/errortrap.h"
 #include "mainwindow/messagelist.h"
@@ -9,18 +11,45 @@ namespace {
 // The check-by-text tools count rows in 16 bits.
 const int kLongestTextCheckedList = 32767;
 
-// One rule for every text: an empty X occurs in every non-empty text and in no
-// empty one.
-bool occursIn(const QString &text, const QString &lowerX)
+bool isAscii(QByteArrayView text)
 {
-    return !text.isEmpty() && text.toLower().contains(lowerX);
+    return std::all_of(text.begin(), text.end(), [](char c) { return uchar(c) < 0x80; });
 }
 
-bool rowContains(const MessageList &list, int position, const QString &lowerX)
+// X lower-cased, once as text and, when it is plain ASCII, once as bytes:
+// most rows' texts are ASCII and can then be searched where they are stored.
+struct SearchText
+{
+    explicit SearchText(const QString &x)
+        : lower(x.toLower())
+        , ascii(isAscii(lower.toUtf8()))
+        , lowerBytes(lower.toLatin1())
+    {
+    }
+
+    QString lower;
+    bool ascii;
+    QByteArray lowerBytes;
+};
+
+// One rule for every text: an empty X occurs in every non-empty text and in no
+// empty one. Lower-casing an ASCII text changes only its letters A to Z, so a
+// case-blind search of it finds what searching its lower case would.
+bool occursIn(const QByteArray &utf8, const SearchText &x)
+{
+    if (utf8.isEmpty())
+        return false;
+    if (x.ascii && isAscii(utf8))
+        return QLatin1StringView(utf8).contains(QLatin1StringView(x.lowerBytes), Qt::CaseInsensitive);
+    return QString::fromUtf8(utf8).toLower().contains(x.lower);
+}
+
+bool rowContains(const MessageList &list, int position, const SearchText &x)
 {
     const int kFrom = 0, kSubject = 3, kReceivedDate = 4;
-    return occursIn(list.text(position, kFrom), lowerX) || occursIn(list.text(position, kSubject), lowerX)
-        || occursIn(list.text(position, kReceivedDate), lowerX);
+    const MessageRow &row = list.row(position);
+    return occursIn(row.texts[kFrom], x) || occursIn(row.texts[kSubject], x)
+        || occursIn(row.texts[kReceivedDate], x);
 }
 
 } // namespace
@@ -53,13 +82,13 @@ void checkRowsByText(ErrorTrap &trap, const SelectionTarget &target, bool contai
     QString x;
     trap.run(112, [&] { x = inputBox(QStringLiteral("Enter X:")); });
     // X is lower-cased once rather than per row; the outcome is the same.
-    const QString lowerX = x.toLower();
+    const SearchText search(x);
     for (qint16 position = 0; position < rowCount; ++position) {
         trap.run(116, [&] {
             if (!*target.textCheckApplied)
                 list.setChecked(position, false);
         });
-        if (trap.test(118, [&] { return rowContains(list, position, lowerX) == containing; })) {
+        if (trap.test(118, [&] { return rowContains(list, position, search) == containing; })) {
             trap.run(120, [&] { list.setChecked(position, true); });
             trap.run(122, [&] { *target.textCheckApplied = true; });
         }

@@ -1,6 +1,5 @@
 #include <memory>
 
-#include <QElapsedTimer>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
@@ -22,9 +21,9 @@ MessageRow sampleRow(int number, bool checked)
 {
     MessageRow row;
     const QString n = QString::number(number);
-    row.texts = {QStringLiteral("Sender %1 <s%1@example.org>").arg(n), QStringLiteral("Sender ") + n,
-                 QStringLiteral("s%1@example.org").arg(n), QStringLiteral("Subject ") + n,
-                 QStringLiteral("2021-03-0%1 10:00:00").arg(n), QStringLiteral("4425%1").arg(n)};
+    row.setTexts({QStringLiteral("Sender %1 <s%1@example.org>").arg(n), QStringLiteral("Sender ") + n,
+                  QStringLiteral("s%1@example.org").arg(n), QStringLiteral("Subject ") + n,
+                  QStringLiteral("2021-03-0%1 10:00:00").arg(n), QStringLiteral("4425%1").arg(n)});
     row.checked = checked;
     row.record = number;
     return row;
@@ -81,7 +80,7 @@ private slots:
     void layoutArithmetic_data();
     void layoutArithmetic();
     void resizeLaysTheWindowOut();
-    void opensLargeListQuickly();
+    void opensLargeList();
 
 private:
     void fillMainList(const QList<bool> &checked);
@@ -365,32 +364,29 @@ void LargerViewTest::resizeLaysTheWindowOut()
     view.close();
 }
 
-void LargerViewTest::opensLargeListQuickly()
+// Rows beyond the 16-bit counts go to the view and their marks come back.
+void LargerViewTest::opensLargeList()
 {
     const int count = 100000;
     for (int i = 0; i < count; ++i)
         m_window->ListView1->addRow(sampleRow(i % 9 + 1, i % 1000 == 0));
-    QElapsedTimer timer;
-    qint64 openedAfter = -1;
     int viewRows = 0;
+    QString lastText;
     whenModalOpens([&](QWidget *modal) {
-        openedAfter = timer.elapsed();
         auto *view = qobject_cast<Form4 *>(modal);
         if (!view)
             return modal->close(), void();
         viewRows = view->ListView1->rowCount();
+        lastText = view->ListView1->text(count - 1, 3);
         userToggle(view->ListView1, count - 1);
         view->close();
     });
-    timer.start();
     m_window->PushButton12->click();
-    const qint64 total = timer.elapsed();
-    qInfo("100,000 rows: view open after %lld ms, closed and counted after %lld ms", openedAfter, total);
+    QVERIFY(modalActionRan());
     QCOMPARE(viewRows, count);
+    QCOMPARE(lastText, m_window->ListView1->text(count - 1, 3));
     QVERIFY(m_window->ListView1->isChecked(count - 1));
     QCOMPARE(m_window->Label2->text(), QStringLiteral("Selected Emails: %1").arg(count / 1000 + 1));
-    // Generous for a shared build machine; the figure above is what it took.
-    QVERIFY2(openedAfter < 3000, qPrintable(QString::number(openedAfter)));
 }
 
 QTEST_MAIN(LargerViewTest)

@@ -197,7 +197,7 @@ private slots:
             QVERIFY2(!(keys[i - 1] < keys[i]), qPrintable(keys[i - 1] + " before " + keys[i]));
         // Every row's record is the message of that row, whatever the sort did.
         for (int row = 0; row < window->ListView1->rowCount(); ++row) {
-            const MailRecord *record = window->MailRecords.find(window->ListView1->recordOf(row));
+            const std::optional<MailRecord> record = window->MailRecords.find(window->ListView1->recordOf(row));
             QVERIFY(record);
             QCOMPARE(record->From, window->ListView1->text(row, 0));
             QCOMPARE(record->Subject, window->ListView1->text(row, 3));
@@ -269,7 +269,7 @@ private slots:
         QVERIFY(column(*window, 3).contains(subject));
         for (const QString &listed : column(*window, 3)) {
             const int row = column(*window, 3).indexOf(listed);
-            const MailRecord *record = window->MailRecords.find(window->ListView1->recordOf(row));
+            const std::optional<MailRecord> record = window->MailRecords.find(window->ListView1->recordOf(row));
             const QString filter = window->CharactersFilter;
             QVERIFY(record->Subject.contains(filter, Qt::CaseInsensitive) || record->From.contains(filter)
                     || record->FromName.contains(filter) || record->FromAddress.contains(filter)
@@ -279,7 +279,7 @@ private slots:
         window->CharactersFilter = QStringLiteral("<html");
         window->PushButton10_Click();
         for (int row = 0; row < window->ListView1->rowCount(); ++row) {
-            const MailRecord *record = window->MailRecords.find(window->ListView1->recordOf(row));
+            const std::optional<MailRecord> record = window->MailRecords.find(window->ListView1->recordOf(row));
             QVERIFY(record->PlainTextBody.contains(QStringLiteral("<html")));
         }
     }
@@ -379,6 +379,12 @@ private slots:
         QTest::newRow("noon the day after: to even") << "2024-05-07 12:00:00" << "45420";
         QTest::newRow("afternoon counts as next day") << "2024-05-06 12:00:01" << "45419";
         QTest::newRow("no date") << "" << "";
+        QTest::newRow("leap day afternoon") << "2024-02-29 18:30:00" << "45352";
+        QTest::newRow("first day of the count") << "1899-12-30" << "0";
+        QTest::newRow("no such day") << "2023-02-29" << "";
+        QTest::newRow("no such hour") << "2024-05-06 24:00:00" << "";
+        QTest::newRow("not a date") << "yesterday" << "";
+        QTest::newRow("date with words after it") << "2024-05-06 at noon" << "";
     }
 
     void recDateKeys()

@@ -523,9 +523,10 @@ void TestSaving::rowsBeyond16Bits()
     const int rows = singleFile ? 40000 : 32770;
     MessageListModel *model = m_window->ListView1->rows();
     for (int i = 1; i <= rows; ++i) {
-        m_window->MailRecords.at(i) = message(QStringLiteral("n%1").arg(i), QStringLiteral("b%1").arg(i));
+        const MailRecord record = message(QStringLiteral("n%1").arg(i), QStringLiteral("b%1").arg(i));
+        m_window->MailRecords.set(i, record);
         MessageRow row;
-        row.texts[0] = m_window->MailRecords.at(i).From;
+        row.setText(0, record.From);
         row.checked = true;
         row.record = i;
         model->addRow(std::move(row));

@@ -12,9 +12,9 @@ std::unique_ptr<Form1> loadedWindow()
 int addMessage(Form1 &window, const MailRecord &record, const QString &recDate)
 {
     const int place = window.MailRecords.places() + 1;
-    window.MailRecords.at(place) = record;
+    window.MailRecords.set(place, record);
     MessageRow row;
-    row.texts = {record.From, record.FromName, record.FromAddress, record.Subject, record.ReceivedDate, recDate};
+    row.setTexts({record.From, record.FromName, record.FromAddress, record.Subject, record.ReceivedDate, recDate});
     row.record = place;
     return window.ListView1->addRow(std::move(row));
 }
