@@ -5,6 +5,7 @@
 // the records hold (UTF-16 and UTF-8), to weigh the memory against.
 //
 //   bench_listing HOST PORT CA_FILE USER PASSWORD [WINDOW [BATCH]]
+#include <optional>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -93,13 +94,12 @@ int main(int argc, char **argv)
     qint64 utf16 = 0;
     qint64 utf8 = 0;
     for (int row = 0; row < rows; ++row) {
-        const MailRecord *record = window.MailRecords.find(window.ListView1->recordOf(row));
+        const std::optional<MailRecord> record = window.MailRecords.find(window.ListView1->recordOf(row));
         if (!record)
             continue;
-        for (const QString *text : {&record->From, &record->FromName, &record->FromAddress, &record->Subject,
-                                    &record->ReceivedDate, &record->PlainTextBody, &record->HTMLTextBody}) {
-            utf16 += text->size() * 2;
-            utf8 += text->toUtf8().size();
+        for (int field = 0; field < MailRecord::kTexts; ++field) {
+            utf16 += record->text(field).size() * 2;
+            utf8 += record->text(field).toUtf8().size();
         }
     }
     out << "rows=" << rows << " seconds=" << QString::number(seconds, 'f', 3)
