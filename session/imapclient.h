@@ -90,7 +90,7 @@ struct ImapClientOptions
     // ahead and not yet taken exceed fetchAheadBytes.
     int fetchWindow = 32;
     int fetchBatch = 64;
-    qint64 fetchAheadBytes = 16 * 1024 * 1024; // several round trips of a fast link
+    qint64 fetchAheadBytes = 8 * 1024 * 1024; // several round trips of a fast link
 };
 
 // The program's client: our IMAP engine over TLS.

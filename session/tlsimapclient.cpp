@@ -159,8 +159,9 @@ void TlsImapClient::decodeAheadFrom(qint64 position)
             return;
         ImapCommand &command = *entry->command;
         const auto body = command.bodies.find(position);
-        // Not here yet (or empty, which is quick to decode in turn).
-        if (body == command.bodies.end() || body->isEmpty())
+        // Not here yet, or empty; a large text is decoded in turn instead, so
+        // that no second thread's heap grows by the size of the largest message.
+        if (body == command.bodies.end() || body->isEmpty() || body->size() > DecodeAheadMaxBytes)
             return;
         const QByteArray text = *body;
         command.bodies.erase(body);

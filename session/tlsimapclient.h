@@ -108,5 +108,6 @@ private:
     };
     std::map<qint64, Decoding> m_decoding;
     static constexpr std::size_t DecodeAhead = 8;
+    static constexpr qsizetype DecodeAheadMaxBytes = 512 * 1024;
     QEventLoop *m_wait = nullptr;
 };
