@@ -6,6 +6,7 @@
 #            messages/s, peak memory, and the size of the texts the records hold
 #   mbsync   isync pulling the same folder into a throwaway Maildir (FSync no)
 #   limit    one FETCH 1:* BODY.PEEK[] whose literals are read and dropped
+# Then times the message list's tools at 100,000 rows.
 # The generated mailbox is kept in build/bench-corpus between runs.
 #   BENCH_RUNS=N     runs per measurement (default 3)
 #   BENCH_DELAY_MS=N delay each way through the relay (default 25)
@@ -135,3 +136,7 @@ for link in direct proxy; do
   measure "mbsync (isync)" run_mbsync "$p"
   measure "limit: FETCH 1:* BODY.PEEK[]" run_limit "$p"
 done
+
+echo
+echo "The message list at 100,000 rows (offscreen)"
+QT_QPA_PLATFORM=offscreen build/tests/mainwindow/bench_listtools 2>/dev/null | sed 's/^/  /'
