@@ -126,7 +126,7 @@ public:
     MessageListModel *rows() const { return m_model; }
 
     void addColumn(const QString &header);
-    // Column width in twips, the design's unit.
+    // Column width in twips, the unit the layout is given in.
     void setColumnWidthTwips(int column, int twips);
 
     int rowCount() const { return m_model->rowCount(); }
