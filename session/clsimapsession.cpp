@@ -171,10 +171,11 @@ void clsImapSession::percentDone(qint32 percent)
 void clsImapSession::WriteErrorLog()
 {
     // Diagnostics only: every failure here is ignored.
-    const QString path = errorLogPath();
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile log(path);
-    if (!log.open(QIODevice::WriteOnly | QIODevice::Append))
+    QFile log(errorLogPath());
+    // The folder is made only when missing: this runs once per message.
+    if (!log.open(QIODevice::WriteOnly | QIODevice::Append)
+        && !(QDir().mkpath(QFileInfo(log.fileName()).absolutePath())
+             && log.open(QIODevice::WriteOnly | QIODevice::Append)))
         return;
     const QString entry = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))
         + QStringLiteral(" : ") + (ImapObject ? ImapObject->lastErrorText() : QString()) + QStringLiteral("\r\n")
