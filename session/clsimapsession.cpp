@@ -171,7 +171,9 @@ void clsImapSession::percentDone(qint32 percent)
 void clsImapSession::WriteErrorLog()
 {
     // Diagnostics only: every failure here is ignored.
-    QFile log(errorLogPath());
+    if (m_errorLogPath.isEmpty())
+        m_errorLogPath = errorLogPath();
+    QFile log(m_errorLogPath);
     // The folder is made only when missing: this runs once per message.
     if (!log.open(QIODevice::WriteOnly | QIODevice::Append)
         && !(QDir().mkpath(QFileInfo(log.fileName()).absolutePath())

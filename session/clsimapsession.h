@@ -59,6 +59,7 @@ private:
     void WriteErrorLog();
 
     qint32 LastStatus = 0;
+    QString m_errorLogPath; // found at the first entry: the log is written once per message
 };
 
 // The date text of a listed message: "yyyy-MM-dd HH:mm:ss" in local time, or
