@@ -153,15 +153,20 @@ int MessageListModel::positionOf(int storedIndex) const
 }
 
 // Byte order of UTF-8 is character order; the sort key is digits anyway.
+bool MessageListModel::sortsBefore(const QByteArray &a, const QByteArray &b) const
+{
+    return m_sortOrder == Qt::AscendingOrder ? a < b : b < a;
+}
+
+const QByteArray &MessageListModel::sortKey(int storedIndex) const
+{
+    return m_stored[size_t(storedIndex)].texts[size_t(m_sortColumn)];
+}
+
 int MessageListModel::sortedInsertPosition(const QByteArray &key) const
 {
-    const auto column = size_t(m_sortColumn);
-    const auto &stored = m_stored;
-    auto at = m_sortOrder == Qt::AscendingOrder
-        ? std::upper_bound(m_order.begin(), m_order.end(), key,
-                           [&](const QByteArray &k, int r) { return k < stored[size_t(r)].texts[column]; })
-        : std::upper_bound(m_order.begin(), m_order.end(), key,
-                           [&](const QByteArray &k, int r) { return stored[size_t(r)].texts[column] < k; });
+    const auto at = std::upper_bound(m_order.begin(), m_order.end(), key,
+                                     [&](const QByteArray &k, int r) { return sortsBefore(k, sortKey(r)); });
     return int(at - m_order.begin());
 }
 
@@ -169,7 +174,7 @@ void MessageListModel::repositionRow(int position)
 {
     const int moving = m_order[size_t(position)];
     m_order.erase(m_order.begin() + position);
-    const int target = sortedInsertPosition(m_stored[size_t(moving)].texts[size_t(m_sortColumn)]);
+    const int target = sortedInsertPosition(sortKey(moving));
     m_order.insert(m_order.begin() + position, moving);
     if (target == position)
         return;
@@ -190,16 +195,8 @@ void MessageListModel::sortRows()
     std::vector<int> storedBefore;
     for (const QModelIndex &index : before)
         storedBefore.push_back(m_order[size_t(index.row())]);
-    const auto column = size_t(m_sortColumn);
-    const auto &stored = m_stored;
-    if (m_sortOrder == Qt::AscendingOrder)
-        std::stable_sort(m_order.begin(), m_order.end(), [&](int a, int b) {
-            return stored[size_t(a)].texts[column] < stored[size_t(b)].texts[column];
-        });
-    else
-        std::stable_sort(m_order.begin(), m_order.end(), [&](int a, int b) {
-            return stored[size_t(b)].texts[column] < stored[size_t(a)].texts[column];
-        });
+    std::stable_sort(m_order.begin(), m_order.end(),
+                     [&](int a, int b) { return sortsBefore(sortKey(a), sortKey(b)); });
     if (!before.isEmpty()) {
         std::vector<int> positionOfStored(m_order.size());
         for (size_t position = 0; position < m_order.size(); ++position)

@@ -68,6 +68,8 @@ signals:
 
 private:
     MessageRow &storedAt(int position) { return m_stored[size_t(m_order[size_t(position)])]; }
+    bool sortsBefore(const QByteArray &a, const QByteArray &b) const;
+    const QByteArray &sortKey(int storedIndex) const;
     int sortedInsertPosition(const QByteArray &key) const;
     void sortRows();
     // Moves one row whose sort key changed to its sorted place.

@@ -22,14 +22,14 @@ struct SearchText
 {
     explicit SearchText(const QString &x)
         : lower(x.toLower())
-        , ascii(isAscii(lower.toUtf8()))
-        , lowerBytes(lower.toLatin1())
+        , lowerBytes(lower.toUtf8())
+        , ascii(isAscii(lowerBytes))
     {
     }
 
     QString lower;
+    QByteArray lowerBytes; // ASCII, and so Latin-1 too, when `ascii`
     bool ascii;
-    QByteArray lowerBytes;
 };
 
 // One rule for every text: an empty X occurs in every non-empty text and in no

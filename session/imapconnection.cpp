@@ -27,6 +27,16 @@ QByteArray quoted(const QByteArray &text)
     return out;
 }
 
+// The message text in a FETCH response's items, or nullptr.
+const ImapValue *fetchedText(const QList<ImapValue> &items)
+{
+    for (int i = 0; i + 1 < items.size(); i += 2) {
+        if (items.at(i).text.toUpper() == "BODY[]" && items.at(i + 1).kind == ImapValue::Kind::String)
+            return &items.at(i + 1);
+    }
+    return nullptr;
+}
+
 } // namespace
 
 QString ImapCommand::outcomeText() const
@@ -464,17 +474,13 @@ ImapCommandPtr ImapConnection::fetchBody(qint64 number, bool byUid)
             return false;
         const QList<ImapValue> &items = response.values.first().items;
         bool mine = !byUid && response.number == number;
-        const ImapValue *body = nullptr;
-        for (int i = 0; i + 1 < items.size(); i += 2) {
-            const QByteArray key = items.at(i).text.toUpper();
-            if (byUid && key == "UID" && items.at(i + 1).text == QByteArray::number(number))
+        for (int i = 0; byUid && i + 1 < items.size(); i += 2) {
+            if (items.at(i).text.toUpper() == "UID" && items.at(i + 1).text == QByteArray::number(number))
                 mine = true;
-            if (key == "BODY[]" && items.at(i + 1).kind == ImapValue::Kind::String)
-                body = &items.at(i + 1);
         }
         if (!mine)
             return false;
-        if (body) {
+        if (const ImapValue *body = fetchedText(items)) {
             cmd->hasBody = true;
             cmd->body = body->text;
         }
@@ -497,22 +503,19 @@ ImapCommandPtr ImapConnection::fetchBodies(qint64 first, qint64 last)
         // A second answer for a position belongs to a later command.
         if (cmd->bodies.contains(response.number))
             return false;
-        const QList<ImapValue> &items = response.values.first().items;
-        for (int i = 0; i + 1 < items.size(); i += 2) {
-            if (items.at(i).text.toUpper() == "BODY[]" && items.at(i + 1).kind == ImapValue::Kind::String) {
-                // Its caller gave up: the position is marked answered, the text dropped.
-                if (cmd->abandoned) {
-                    cmd->bodies.insert(response.number, QByteArray());
-                    return true;
-                }
-                cmd->bodies.insert(response.number, items.at(i + 1).text);
-                cmd->bodyBytes += items.at(i + 1).text.size();
-                if (cmd->onBody)
-                    cmd->onBody();
-                return true;
-            }
-        }
+        const ImapValue *body = fetchedText(response.values.first().items);
         // Flags or other data of a position in the range: not a text.
+        if (!body)
+            return true;
+        // Its caller gave up: the position is marked answered, the text dropped.
+        if (cmd->abandoned) {
+            cmd->bodies.insert(response.number, QByteArray());
+            return true;
+        }
+        cmd->bodies.insert(response.number, body->text);
+        cmd->bodyBytes += body->text.size();
+        if (cmd->onBody)
+            cmd->onBody();
         return true;
     };
     return command;

@@ -163,8 +163,8 @@ void TlsImapClient::decodeAheadFrom(qint64 position)
         // that no second thread's heap grows by the size of the largest message.
         if (body == command.bodies.end() || body->isEmpty() || body->size() > DecodeAheadMaxBytes)
             return;
-        const QByteArray text = *body;
-        command.bodies.erase(body);
+        // The empty text left behind marks the position answered, as taking it does.
+        const QByteArray text = std::exchange(*body, QByteArray());
         command.bodyBytes -= text.size();
         m_decoding.emplace(position, Decoding{command.shownText, QtConcurrent::run(decodeMessage, text)});
     }
