@@ -52,6 +52,10 @@ void clsImapSession::bindEvents()
 
 void clsImapSession::GetLastError()
 {
+    if (m_reports) {
+        m_reports->operationFailed(m_step, ImapObject ? ImapObject->lastErrorText() : QString());
+        return;
+    }
     if (!askYesNo(loginFailureText()))
         return;
     for (const char *picture : {"/Pictures/less-secure-apps1.jpg", "/Pictures/less-secure-apps2.jpg"})
@@ -63,15 +67,18 @@ bool clsImapSession::Connect()
     bindEvents();
     ImapObject->setSsl(SSL);
     ImapObject->setPort(PORT);
+    m_step = SessionStep::Connect;
     LastStatus = ImapObject->connectToServer(IMAPServer);
     if (LastStatus != ImapClient::StatusOk) {
         GetLastError();
         return false;
     }
+    m_step = SessionStep::Identify;
     if (ImapObject->rawCommand(QLatin1String(kIdentification)).isEmpty()) {
         GetLastError();
         return false;
     }
+    m_step = SessionStep::Login;
     LastStatus = ImapObject->login(Username, Password);
     if (LastStatus == ImapClient::StatusOk)
         return true;
@@ -82,6 +89,7 @@ bool clsImapSession::Connect()
 qint32 clsImapSession::GetTotalMessage(const QString &FolderName)
 {
     bindEvents();
+    m_step = SessionStep::Select;
     LastStatus = ImapObject->selectMailbox(FolderName);
     if (LastStatus == ImapClient::StatusOk)
         return ImapObject->messageCount();
@@ -92,10 +100,14 @@ qint32 clsImapSession::GetTotalMessage(const QString &FolderName)
 void clsImapSession::StartMailExtraction(const QString &FolderName)
 {
     if (!Connect()) {
-        showMessage(QStringLiteral("Connection failed. Check username and password."));
+        if (m_reports)
+            m_reports->listingConnectFailed();
+        else
+            showMessage(QStringLiteral("Connection failed. Check username and password."));
         return;
     }
     bindEvents();
+    m_step = SessionStep::Select;
     LastStatus = ImapObject->selectMailbox(FolderName);
     if (LastStatus != ImapClient::StatusOk) {
         GetLastError();
@@ -111,8 +123,11 @@ void clsImapSession::StartMailExtraction(const QString &FolderName)
         CurrentLocation = qint32(n);
         const std::unique_ptr<ImapEmail> email = ImapObject->fetchMessage(qint32(n), false);
         WriteErrorLog();
-        if (!email)
+        if (!email) {
+            if (m_reports && !AbortProcess)
+                m_reports->messageNotListed(qint32(n), ImapObject->lastErrorText());
             continue;
+        }
         if (AbortProcess)
             return;
         emit MailExtractListing(email->from, email->fromName, email->fromAddress, email->subject,
@@ -125,6 +140,7 @@ std::optional<QStringList> clsImapSession::EnumMailFolders()
 {
     try {
         bindEvents();
+        m_step = SessionStep::List;
         const std::unique_ptr<ImapMailboxList> list = ImapObject->listMailboxes(QString(), QStringLiteral("*"));
         if (!list) {
             GetLastError();
@@ -154,6 +170,15 @@ std::optional<QStringList> clsImapSession::EnumMailFolders()
         throw NumberedError(kEnumerationErrorNumber, QStringLiteral("Pellucid.clsImapSession.EnumMailFolders"),
                             QStringLiteral("clsImapSession component failure"));
     }
+}
+
+std::unique_ptr<ImapMessageSizes> clsImapSession::GetMessageSizes()
+{
+    bindEvents();
+    std::unique_ptr<ImapMessageSizes> sizes = ImapObject->messageSizes(CurrentLocation, MaxRecord);
+    if (!sizes && m_reports)
+        m_reports->operationFailed(SessionStep::Sizes, ImapObject->lastErrorText());
+    return sizes;
 }
 
 void clsImapSession::abortCheck(qint32 &abort)
