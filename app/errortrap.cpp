@@ -46,6 +46,12 @@ void ErrorTrap::report(std::exception_ptr failure)
     ReportError(m_location, describeFailure(failure), m_statement);
 }
 
+void ErrorTrap::fail(int statementNumber, const QString &description)
+{
+    m_statement = statementNumber;
+    ReportError(m_location, description, m_statement);
+}
+
 QString describeFailure(std::exception_ptr failure)
 {
     try {

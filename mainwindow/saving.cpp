@@ -7,18 +7,16 @@
 #include <QSet>
 
 #include "app/boxes.h"
-#include "app/clock.h"
 #include "app/errortrap.h"
 #include "app/filehelpers.h"
+#include "app/messagefiles.h"
 #include "app/settings.h"
-#include "app/textfilewriter.h"
 #include "mainwindow/messagelist.h"
 
 namespace {
 
 const QString kStartCaption = QStringLiteral("3. Start Downloading");
 const QString kStopCaption = QStringLiteral("Stop Downloading");
-const QString kLineEnd = QStringLiteral("\r\n");
 
 // Windows whose save is running. The walk lets window events through so that
 // "Stop Downloading" can arrive; a start click that arrives while a run is
@@ -45,36 +43,48 @@ private:
     const Form1 *m_window;
 };
 
-QString MessageBlock(const MailRecord &record)
-{
-    return QStringLiteral("From: ") + record.From + kLineEnd + QStringLiteral("Subject: ") + record.Subject + kLineEnd
-        + QStringLiteral("Date: ") + record.ReceivedDate + kLineEnd + kLineEnd + record.PlainTextBody;
-}
-
-QString messageSeparator()
-{
-    return kLineEnd + kLineEnd + QString(58, QLatin1Char('=')) + kLineEnd + kLineEnd;
-}
-
 // The record that belongs to the row at `position`, wherever sorting put it.
-MailRecord recordOfRow(const Form1 &window, int position)
+MessageTexts textsOfRow(const Form1 &window, int position)
 {
     std::optional<MailRecord> record = window.MailRecords.find(window.ListView1->recordOf(position));
     if (!record)
         throw AppError(QStringLiteral("Subscript out of range"));
-    return std::move(*record);
+    return {std::move(record->From), std::move(record->Subject), std::move(record->ReceivedDate),
+            std::move(record->PlainTextBody)};
 }
 
-// The name built from the counter, the date and the subject is only ever a
-// plain name in the folder; if filtering it failed, it could still hold
-// separators, and it must not be written anywhere then.
-QString pathInFolder(const QString &folder, const QString &fileName)
+// The statement each saving step is reported under.
+int separateFileStatement(SaveStep step)
 {
-    const QString suffix = QStringLiteral(".txt");
-    const QString stem = fileName.endsWith(suffix) ? fileName.chopped(suffix.size()) : QString();
-    if (stem.isEmpty() || SafeFileName(stem) != stem)
-        throw AppError(QStringLiteral("Bad file name or number"));
-    return folder + QLatin1Char('/') + fileName;
+    switch (step) {
+    case SaveStep::Date: return 134;
+    case SaveStep::Name: return 136;
+    case SaveStep::Filter: return 138;
+    case SaveStep::Shorten: return 140;
+    case SaveStep::Extension: return 142;
+    case SaveStep::Path: return 144;
+    case SaveStep::Open: return 146;
+    case SaveStep::Write: return 148;
+    case SaveStep::Close: return 150;
+    }
+    return 0;
+}
+
+int oneFileStatement(SaveStep step)
+{
+    switch (step) {
+    case SaveStep::Open: return 158;
+    case SaveStep::Close: return 170;
+    default: return 166;
+    }
+}
+
+void reportFailures(ErrorTrap &trap, const SaveOutcome &outcome, SaveMethod method)
+{
+    for (const SaveFailure &failure : outcome.failures) {
+        trap.fail(method == SaveMethod::OneFile ? oneFileStatement(failure.step) : separateFileStatement(failure.step),
+                  failure.reason);
+    }
 }
 
 // Lets the window handle pending events (a "Stop Downloading" click among
@@ -84,37 +94,11 @@ void letWindowEventsRun()
     QCoreApplication::processEvents();
 }
 
-void saveMessageFile(const Form1 &window, ErrorTrap &trap, const QString &folder, int position, qint32 fileCounter)
-{
-    QString date;
-    QString fileName;
-    QString filePath;
-    trap.run(134, [&] { date = currentLocalDate().toString(QStringLiteral("yyyy-MM-dd")); });
-    trap.run(136, [&] {
-        fileName = QString::number(fileCounter) + QStringLiteral(" - ") + date + QLatin1Char(' ')
-            + recordOfRow(window, position).Subject;
-    });
-    trap.run(138, [&] { fileName = SafeFileName(fileName); });
-    trap.run(140, [&] { fileName = ShortenFileName(fileName); });
-    trap.run(142, [&] { fileName += QStringLiteral(".txt"); });
-    trap.run(144, [&] { filePath = pathInFolder(folder, fileName); });
-    TextFileWriter file;
-    trap.run(146, [&] { file.open(filePath); });
-    bool written = false;
-    trap.run(148, [&] {
-        file.write(MessageBlock(recordOfRow(window, position)));
-        written = true;
-    });
-    // A file whose message never went in must not be left looking saved.
-    trap.run(150, [&] { written ? file.close() : file.discard(); });
-}
-
-void saveSeparateFiles(Form1 &window, ErrorTrap &trap, const QString &folder)
+void saveSeparateFiles(Form1 &window, ErrorTrap &trap, MessageFiles &files)
 {
     // Counter and positions are 32-bit: a 16-bit counter would stop at 32,767
     // and give every later message the same name, each overwriting the last.
-    qint32 fileCounter = 0;
-    trap.run(126, [&] { fileCounter = 1; });
+    trap.run(126, [&] { reportFailures(trap, files.begin(), files.method()); });
     const int rowCount = trap.value(128, [&] { return window.ListView1->rowCount(); }, 0);
     for (int position = 0; position < rowCount; ++position) {
         if (trap.test(130, [&] { return window.SaveStopRequested; }))
@@ -122,18 +106,15 @@ void saveSeparateFiles(Form1 &window, ErrorTrap &trap, const QString &folder)
         // Rows a nested command removed while events ran are not there to save.
         if (position >= window.ListView1->rowCount())
             break;
-        if (trap.test(132, [&] { return window.ListView1->isChecked(position); })) {
-            saveMessageFile(window, trap, folder, position, fileCounter);
-            trap.run(152, [&] { ++fileCounter; });
-        }
+        if (trap.test(132, [&] { return window.ListView1->isChecked(position); }))
+            reportFailures(trap, files.save([&] { return textsOfRow(window, position); }), files.method());
         letWindowEventsRun();
     }
 }
 
-void saveOneFile(Form1 &window, ErrorTrap &trap, const QString &folder)
+void saveOneFile(Form1 &window, ErrorTrap &trap, MessageFiles &files)
 {
-    TextFileWriter file;
-    trap.run(158, [&] { file.open(folder + QStringLiteral("/Emails.txt")); });
+    trap.run(158, [&] { reportFailures(trap, files.begin(), files.method()); });
     const int rowCount = trap.value(160, [&] { return window.ListView1->rowCount(); }, 0);
     for (int position = 0; position < rowCount; ++position) {
         if (trap.test(162, [&] { return window.SaveStopRequested; }))
@@ -141,12 +122,10 @@ void saveOneFile(Form1 &window, ErrorTrap &trap, const QString &folder)
         if (position >= window.ListView1->rowCount())
             break;
         if (trap.test(164, [&] { return window.ListView1->isChecked(position); }))
-            trap.run(166, [&] { file.write(MessageBlock(recordOfRow(window, position)) + messageSeparator()); });
+            reportFailures(trap, files.save([&] { return textsOfRow(window, position); }), files.method());
         letWindowEventsRun();
     }
-    // Each message went in whole with its separator, so a stopped run keeps
-    // the messages written before the stop, as separate files do.
-    trap.run(170, [&] { file.close(); });
+    trap.run(170, [&] { reportFailures(trap, files.finish(), files.method()); });
 }
 
 } // namespace
@@ -180,10 +159,13 @@ void Form1::PushButton7_Click()
     SaveStopRequested = false;
     trap.run(120, [&] { PushButton7->setText(kStopCaption); });
     trap.run(122, [&] { setBusy(true); });
-    if (trap.test(124, [&] { return Option1->isChecked(); }))
-        saveSeparateFiles(*this, trap, folder);
-    else if (trap.test(156, [&] { return Option2->isChecked(); }))
-        saveOneFile(*this, trap, folder);
+    if (trap.test(124, [&] { return Option1->isChecked(); })) {
+        MessageFiles files(folder, SaveMethod::SeparateFiles);
+        saveSeparateFiles(*this, trap, files);
+    } else if (trap.test(156, [&] { return Option2->isChecked(); })) {
+        MessageFiles files(folder, SaveMethod::OneFile);
+        saveOneFile(*this, trap, files);
+    }
     trap.run(172, [&] { setBusy(false); });
     if (trap.test(174, [&] { return !SaveStopRequested; }))
         trap.run(174, [&] { showMessage(QStringLiteral("Done.")); });
