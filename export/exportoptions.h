@@ -37,6 +37,7 @@ struct ExportOptions
     QString outFolder;
     bool acceptLarge = false; // go on past the daily limit without asking
     bool quiet = false;
+    bool tls = true; // no option turns it off; scripted test servers speak plain TCP
 };
 
 struct ExportCommandLine

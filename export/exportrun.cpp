@@ -147,6 +147,7 @@ void ExportRun::messageNotListed(qint32 number, const QString &reason)
 int ExportRun::run(const QString &password)
 {
     m_startedMs = QDateTime::currentMSecsSinceEpoch();
+    g_interrupted = 0;
     catchInterrupts();
     m_interruptCheck.start();
     int status = prepareFolder();
@@ -161,6 +162,8 @@ int ExportRun::run(const QString &password)
     if (status == ExportSucceeded && count > 0)
         status = list(mailbox);
     writeFiles();
+    // What is still in staging did not get its name: it goes.
+    m_staging.reset();
     checkInterrupt();
     if (status == ExportSucceeded)
         status = finalStatus();
@@ -195,7 +198,7 @@ int ExportRun::connectAndOpen(const QString &password, QString &mailbox, qint32 
     m_session = std::make_shared<clsImapSession>();
     m_session->setReports(this);
     m_session->ImapObject = std::shared_ptr<ImapClient>(createImapClient(clientOptions));
-    m_session->SSL = true;
+    m_session->SSL = m_options.tls;
     m_session->PORT = m_options.server.port;
     m_session->IMAPServer = m_options.server.host;
     m_session->Username = m_options.user;

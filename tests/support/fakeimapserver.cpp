@@ -35,6 +35,12 @@ FakeImapServer &FakeImapServer::close()
     return *this;
 }
 
+FakeImapServer &FakeImapServer::acceptNext()
+{
+    m_steps.append({Step::Kind::AcceptNext, QByteArray(), 0});
+    return *this;
+}
+
 QString FakeImapServer::problem() const
 {
     if (!m_mismatch.isEmpty())
@@ -48,6 +54,14 @@ QString FakeImapServer::problem() const
 void FakeImapServer::onNewConnection()
 {
     QTcpSocket *socket = m_server.nextPendingConnection();
+    if (m_socket && m_awaitingConnection) {
+        m_awaitingConnection = false;
+        m_socket->disconnect(this);
+        m_socket->abort();
+        m_socket->deleteLater();
+        m_socket = nullptr;
+        m_received.clear();
+    }
     if (m_socket) {
         socket->abort();
         socket->deleteLater();
@@ -97,6 +111,14 @@ void FakeImapServer::advance()
         case Step::Kind::Close:
             m_socket->disconnectFromHost();
             break;
+        case Step::Kind::AcceptNext:
+            // What the old connection still had to say is left unread with it.
+            m_received.clear();
+            m_awaitingConnection = true;
+            ++m_next;
+            if (m_server.hasPendingConnections())
+                onNewConnection();
+            return;
         }
         ++m_next;
     }

@@ -27,6 +27,9 @@ public:
     FakeImapServer &expect(const QByteArray &bytes);
     FakeImapServer &pause(int ms);
     FakeImapServer &close();
+    // Waits for the client's next connection and goes on with the script there
+    // (a client that logs in afresh).
+    FakeImapServer &acceptNext();
 
     // True once every step ran and every expectation matched.
     bool scriptDone() const { return m_next == m_steps.size() && m_mismatch.isEmpty(); }
@@ -36,7 +39,7 @@ public:
 private:
     struct Step
     {
-        enum class Kind { Send, Expect, Pause, Close } kind;
+        enum class Kind { Send, Expect, Pause, Close, AcceptNext } kind;
         QByteArray bytes;
         int ms = 0;
     };
@@ -46,6 +49,7 @@ private:
 
     QTcpServer m_server;
     QTcpSocket *m_socket = nullptr;
+    bool m_awaitingConnection = false;
     QList<Step> m_steps;
     int m_next = 0;
     bool m_paused = false;
