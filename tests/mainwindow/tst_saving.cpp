@@ -1,7 +1,9 @@
+#include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -11,6 +13,7 @@
 
 #include "app/boxes.h"
 #include "app/clock.h"
+#include "app/programstate.h"
 #include "app/settings.h"
 #include "mainwindow/messagelist.h"
 #include "tests/mainwindow/windowfixture.h"
@@ -99,6 +102,8 @@ private slots:
     void existingLongerFileReplaced_data();
     void existingLongerFileReplaced();
     void sortedRowsCarryRecords();
+    void commandsRefusedWhileSaving_data();
+    void commandsRefusedWhileSaving();
     void stopDuringRun_data();
     void stopDuringRun();
     void rowsBeyond16Bits_data();
@@ -548,20 +553,95 @@ void TestSaving::sortedRowsCarryRecords()
              block(records[1]) + kSeparator + block(records[2]) + kSeparator + block(records[0]) + kSeparator);
 }
 
+void TestSaving::commandsRefusedWhileSaving_data()
+{
+    QTest::addColumn<QString>("control"); // object name; the list gets a space key on its second row
+    QTest::newRow("Disconnect") << "PushButton5";
+    QTest::newRow("2a. Get All Emails") << "PushButton10";
+    QTest::newRow("2b. Get Some Emails") << "PushButton2";
+    QTest::newRow("Show List In Larger View") << "PushButton12";
+    QTest::newRow("Check All") << "PushButton4";
+    QTest::newRow("Uncheck All") << "PushButton6";
+    QTest::newRow("Check Emails Containing...") << "PushButton9";
+    QTest::newRow("Check Emails Not Containing...") << "PushButton11";
+    QTest::newRow("Clear List") << "PushButton3";
+    QTest::newRow("a row's check box") << "ListView1";
+}
+
+void TestSaving::commandsRefusedWhileSaving()
+{
+    QFETCH(QString, control);
+    // Never the real server, should a listing command slip through.
+    program().server = MailServer{QStringLiteral("127.0.0.1"), 1, QString()};
+    m_window->PushButton5->setText(QStringLiteral("Disconnect"));
+    for (const QString &subject : {QStringLiteral("First"), QStringLiteral("Second"), QStringLiteral("Third")})
+        addMessage(*m_window, message(subject));
+    m_window->ListView1->setChecked(0, true);
+    m_window->ListView1->setChecked(2, true);
+    m_window->UpdateCounters(false);
+    const QString counters = m_window->Label1->text() + m_window->Label2->text();
+
+    // A user's click (or key) on the control while the first row is saved.
+    bool tried = false;
+    bool dialogOpened = false;
+    std::function<void()> tryCommand = [&] {
+        if (m_window->PushButton7->text() != QLatin1String("Stop Downloading")) {
+            QTimer::singleShot(0, m_window.get(), tryCommand);
+            return;
+        }
+        QWidget *target = m_window->findChild<QWidget *>(control);
+        if (control == QLatin1String("ListView1")) {
+            QTRY_COMPARE(m_window->ListView1->model()->rowCount(), 3); // the view shows the rows it was given
+            m_window->ListView1->setCurrentIndex(m_window->ListView1->model()->index(1, 0));
+            QTest::keyClick(target, Qt::Key_Space);
+        }
+        else
+            QTest::mouseClick(target, Qt::LeftButton);
+        tried = true;
+    };
+    QTimer::singleShot(0, m_window.get(), tryCommand);
+    // Should the control open a dialog, it must not hold the test.
+    QTimer closer;
+    closer.setInterval(10);
+    connect(&closer, &QTimer::timeout, this, [&] {
+        if (QWidget *dialog = QApplication::activeModalWidget()) {
+            dialogOpened = true;
+            dialog->close();
+        }
+    });
+    closer.start();
+
+    m_window->PushButton7->click();
+
+    QVERIFY(tried);
+    QVERIFY(!dialogOpened);
+    QCOMPARE(boxes().texts(), std::vector<QString>{QStringLiteral("Done.")});
+    QCOMPARE(entries(m_folder->path()), (QStringList{"1 - 2024-05-06 First.txt", "2 - 2024-05-06 Third.txt"}));
+    QCOMPARE(checkMarks(*m_window), QStringLiteral("101"));
+    QCOMPARE(m_window->Label1->text() + m_window->Label2->text(), counters);
+    QCOMPARE(m_window->PushButton5->text(), QStringLiteral("Disconnect"));
+    // Everything answers again once the run is over.
+    QVERIFY(m_window->findChild<QWidget *>(control)->isEnabled());
+}
+
 void TestSaving::stopDuringRun_data()
 {
     QTest::addColumn<bool>("singleFile");
     QTest::addColumn<bool>("clickAgain");
-    QTest::newRow("separate files") << false << false;
-    QTest::newRow("one file") << true << false;
-    QTest::newRow("separate files, start clicked again after stop") << false << true;
-    QTest::newRow("one file, start clicked again after stop") << true << true;
+    QTest::addColumn<bool>("editFolder");
+    QTest::newRow("separate files") << false << false << false;
+    QTest::newRow("one file") << true << false << false;
+    QTest::newRow("separate files, start clicked again after stop") << false << true << false;
+    QTest::newRow("one file, start clicked again after stop") << true << true << false;
+    QTest::newRow("separate files, folder box edited before stop") << false << false << true;
+    QTest::newRow("one file, folder box emptied before stop") << true << false << true;
 }
 
 void TestSaving::stopDuringRun()
 {
     QFETCH(bool, singleFile);
     QFETCH(bool, clickAgain);
+    QFETCH(bool, editFolder);
     QList<MailRecord> records;
     for (const QString &subject : {QStringLiteral("One"), QStringLiteral("Two"), QStringLiteral("Three")}) {
         records << message(subject);
@@ -578,6 +658,8 @@ void TestSaving::stopDuringRun()
             QTimer::singleShot(0, m_window.get(), clickStop);
             return;
         }
+        if (editFolder) // the run keeps the folder it started with; Stop still stops it
+            m_window->Text3->setText(singleFile ? QString() : m_folder->filePath(QStringLiteral("typo")));
         m_window->PushButton7->click();
         stopped = true;
         if (clickAgain)
