@@ -26,6 +26,17 @@ bool attempt(SaveOutcome &outcome, SaveStep step, Step &&run)
     }
 }
 
+// SafeFileName counts in 16 bits. A name of any length is filtered in pieces
+// it takes, and only as far as the characters the shortened name keeps: the
+// same result as filtering it whole, for subjects of any length.
+QString safeNameOfAnyLength(const QString &name)
+{
+    QString kept;
+    for (qsizetype from = 0; from < name.size() && kept.size() < kLongestFileName; from += kLongestFilteredText)
+        kept += SafeFileName(name.mid(from, kLongestFilteredText));
+    return kept;
+}
+
 // The name built from the counter, the date and the subject is only ever a
 // plain name in the folder; if filtering it failed, it could still hold
 // separators, and it must not be written anywhere then.
@@ -57,7 +68,7 @@ QString messageFileName(SaveOutcome &outcome, qint32 counter, const QString &dat
         attempt(outcome, SaveStep::Name, [&] {
             fileName = QString::number(counter) + QStringLiteral(" - ") + date + QLatin1Char(' ') + *subject;
         });
-    attempt(outcome, SaveStep::Filter, [&] { fileName = SafeFileName(fileName); });
+    attempt(outcome, SaveStep::Filter, [&] { fileName = safeNameOfAnyLength(fileName); });
     attempt(outcome, SaveStep::Shorten, [&] { fileName = ShortenFileName(fileName); });
     attempt(outcome, SaveStep::Extension, [&] { fileName += kSuffix; });
     return fileName;
@@ -140,9 +151,16 @@ SaveOutcome MessageFiles::finish()
     if (m_method != SaveMethod::OneFile || !m_oneFile)
         return outcome;
     outcome.path = m_folder + QStringLiteral("/Emails.txt");
-    // Each message went in whole with its separator, so a stopped run keeps
-    // the messages written before the stop, as separate files do.
-    outcome.written = attempt(outcome, SaveStep::Close, [&] { m_oneFile->close(); });
+    // A failed write may have left part of a block in the file: then it is
+    // not put in place, and none of its messages counts as saved. Each other
+    // message went in whole with its separator, so a stopped run keeps the
+    // messages written before the stop, as separate files do.
+    const bool whole = m_oneFile->isOpen() && !m_oneFile->writeFailed();
+    outcome.written = attempt(outcome, SaveStep::Close, [&] { m_oneFile->close(); }) && whole;
     m_oneFile.reset();
+    if (!outcome.written) {
+        m_failed += m_saved;
+        m_saved = 0;
+    }
     return outcome;
 }

@@ -85,10 +85,15 @@ public:
     // One message, in list order. Separate files: the counter advances on
     // every call, whatever became of the message.
     SaveOutcome save(const MessageSource &message);
-    // After the last message (or a stop): puts Emails.txt in place.
+    // After the last message (or a stop): puts Emails.txt in place. It is
+    // not written when it could not be opened or a write into it failed (an
+    // older Emails.txt then stays as it was); the outcome says so.
     SaveOutcome finish();
 
     SaveMethod method() const { return m_method; }
+    // Messages that are in files put in place; in one-file mode final only
+    // after finish(), which moves every message to failed when Emails.txt
+    // was not written.
     int savedCount() const { return m_saved; }
     int failedCount() const { return m_failed; }
 

@@ -1,5 +1,7 @@
 #include "mainwindow/form1.h"
 
+#include <optional>
+
 #include <QCoreApplication>
 #include <QLineEdit>
 #include <QPushButton>
@@ -27,20 +29,43 @@ QSet<const Form1 *> &runningSaves()
     return windows;
 }
 
+// The controls that change the list, its order, its marks or the connection.
+// The walk reads rows by position while events run, so they are switched off
+// for the run: a row removed, re-sorted or unchecked mid-run would be lost or
+// saved twice. "Stop Downloading" stays on.
+QList<QWidget *> controlsHeldDuringSave(Form1 &window)
+{
+    return {window.PushButton5, window.PushButton10, window.PushButton2, window.PushButton12,
+            window.PushButton4, window.PushButton6,  window.PushButton9, window.PushButton11,
+            window.PushButton3, window.ListView1};
+}
+
 class RunningSave
 {
 public:
-    explicit RunningSave(const Form1 *window)
-        : m_window(window)
+    explicit RunningSave(Form1 &window)
+        : m_window(&window)
+        , m_held(controlsHeldDuringSave(window))
     {
-        runningSaves().insert(window);
+        runningSaves().insert(m_window);
+        for (QWidget *control : m_held) {
+            m_wasEnabled << control->isEnabled();
+            control->setEnabled(false);
+        }
     }
-    ~RunningSave() { runningSaves().remove(m_window); }
+    ~RunningSave()
+    {
+        for (int i = 0; i < m_held.size(); ++i)
+            m_held[i]->setEnabled(m_wasEnabled[i]);
+        runningSaves().remove(m_window);
+    }
     RunningSave(const RunningSave &) = delete;
     RunningSave &operator=(const RunningSave &) = delete;
 
 private:
     const Form1 *m_window;
+    QList<QWidget *> m_held;
+    QList<bool> m_wasEnabled;
 };
 
 // The record that belongs to the row at `position`, wherever sorting put it.
@@ -112,6 +137,25 @@ void saveSeparateFiles(Form1 &window, ErrorTrap &trap, MessageFiles &files)
     }
 }
 
+// The box that ends a run that was not stopped: "Done." only when every
+// checked message was saved.
+QString closingMessage(const MessageFiles &files)
+{
+    const int saved = files.savedCount();
+    const int total = saved + files.failedCount();
+    if (saved == total)
+        return QStringLiteral("Done.");
+    const QString reported =
+        QStringLiteral("Each failure was reported in an \"Application Error\" box before this one.");
+    if (files.method() == SaveMethod::OneFile && saved == 0) {
+        return QStringLiteral("Emails.txt was not written: none of the %1 messages was saved, and an earlier "
+                              "Emails.txt in the folder was left as it was. ")
+                   .arg(total)
+            + reported;
+    }
+    return QStringLiteral("%1 of %2 messages were saved. ").arg(saved).arg(total) + reported;
+}
+
 void saveOneFile(Form1 &window, ErrorTrap &trap, MessageFiles &files)
 {
     trap.run(158, [&] { reportFailures(trap, files.begin(), files.method()); });
@@ -137,7 +181,9 @@ void Form1::PushButton7_Click()
     if (trap.test(100, [&] { return ListView1->rowCount() == 0; }))
         return;
     const QString folder = Text3->text();
-    if (trap.test(102, [&] { return !FolderExists(folder); })) {
+    // A stop click reaches the stop branch whatever the folder box now holds.
+    const bool saving = runningSaves().contains(this);
+    if (!saving && trap.test(102, [&] { return !FolderExists(folder); })) {
         trap.run(178, [&] { showMessage(QStringLiteral("Folder does not exist. Please select another folder.")); });
         return;
     }
@@ -147,9 +193,9 @@ void Form1::PushButton7_Click()
         trap.run(112, [&] { PushButton7->setText(kStartCaption); });
         return;
     }
-    if (runningSaves().contains(this))
+    if (saving)
         return;
-    RunningSave running(this);
+    RunningSave running(*this);
 
     const qint32 checked = trap.value(114, [&] { return CountCheckedItems(); }, qint32(0));
     if (trap.test(116, [&] { return checked == 0; })) {
@@ -159,16 +205,15 @@ void Form1::PushButton7_Click()
     SaveStopRequested = false;
     trap.run(120, [&] { PushButton7->setText(kStopCaption); });
     trap.run(122, [&] { setBusy(true); });
+    std::optional<MessageFiles> files;
     if (trap.test(124, [&] { return Option1->isChecked(); })) {
-        MessageFiles files(folder, SaveMethod::SeparateFiles);
-        saveSeparateFiles(*this, trap, files);
+        saveSeparateFiles(*this, trap, files.emplace(folder, SaveMethod::SeparateFiles));
     } else if (trap.test(156, [&] { return Option2->isChecked(); })) {
-        MessageFiles files(folder, SaveMethod::OneFile);
-        saveOneFile(*this, trap, files);
+        saveOneFile(*this, trap, files.emplace(folder, SaveMethod::OneFile));
     }
     trap.run(172, [&] { setBusy(false); });
     if (trap.test(174, [&] { return !SaveStopRequested; }))
-        trap.run(174, [&] { showMessage(QStringLiteral("Done.")); });
+        trap.run(174, [&] { showMessage(files ? closingMessage(*files) : QStringLiteral("Done.")); });
     trap.run(176, [&] { PushButton7->setText(kStartCaption); });
 }
 

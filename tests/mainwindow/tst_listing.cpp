@@ -369,6 +369,31 @@ private slots:
         QVERIFY(!QApplication::activeModalWidget());
     }
 
+    void listingResetsTextCheck_data()
+    {
+        QTest::addColumn<bool>("some");
+        QTest::newRow("2a. Get All Emails") << false;
+        QTest::newRow("2b. Get Some Emails") << true;
+    }
+
+    // The first "Check Emails Containing..." after a new listing starts by clearing marks.
+    void listingResetsTextCheck()
+    {
+        QFETCH(bool, some);
+        ScriptedBoxesScope boxes;
+        auto window = connectedWindow(*boxes);
+        select(*window, QStringLiteral("All Mail"));
+        window->TextCheckApplied = true; // a check-by-text run on the previous list
+        if (some) {
+            answerRange(QStringLiteral("1"), QStringLiteral("2"));
+            window->PushButton2_Click();
+        } else {
+            window->PushButton10_Click();
+        }
+        QVERIFY(window->ListView1->rowCount() > 0);
+        QVERIFY(!window->TextCheckApplied);
+    }
+
     void recDateKeys_data()
     {
         QTest::addColumn<QString>("date");

@@ -147,6 +147,34 @@ private slots:
         QVERIFY(boxes->shown.empty());
     }
 
+    void passwordKeyFollowsRememberMe_data()
+    {
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<QString>("passwordKey");
+        QTest::newRow("typed with remember me off") << QStringList{"type"} << QString();
+        QTest::newRow("typed with remember me on") << QStringList{"click", "type"} << "secret";
+        QTest::newRow("checking writes the typed password") << QStringList{"type", "click"} << "secret";
+        QTest::newRow("unchecking empties the key") << QStringList{"click", "type", "click"} << QString();
+    }
+
+    void passwordKeyFollowsRememberMe()
+    {
+        QFETCH(QStringList, steps);
+        QFETCH(QString, passwordKey);
+        ScriptedBoxesScope boxes;
+        auto window = loadWindow();
+        QTest::keyClicks(window->Text1, QStringLiteral("me@example.com"));
+        for (const QString &step : steps) {
+            if (step == QLatin1String("type"))
+                QTest::keyClicks(window->Text2, QStringLiteral("secret"));
+            else
+                window->Check1->click();
+        }
+        QCOMPARE(Settings::read(SettingKey::Password), passwordKey);
+        QCOMPARE(Settings::read(SettingKey::User), QStringLiteral("me@example.com"));
+        QCOMPARE(window->Text2->text(), QStringLiteral("secret"));
+    }
+
     void folderOptions_data()
     {
         QTest::addColumn<QStringList>("values"); // Option3..Option10
