@@ -18,6 +18,7 @@
 #include "app/clock.h"
 #include "app/commandline.h"
 #include "app/errortrap.h"
+#include "app/programstate.h"
 #include "app/textfilewriter.h"
 #include "export/password.h"
 #include "export/progressline.h"
@@ -66,25 +67,15 @@ QString stageMessage(const QString &path, const MessageTexts &texts)
     }
 }
 
-bool startsWithSystemPrefix(const QString &name, QString *caption)
-{
-    for (const QLatin1String prefix : {QLatin1String("[Gmail]/"), QLatin1String("[Google Mail]/")}) {
-        if (name.startsWith(prefix, Qt::CaseInsensitive)) {
-            *caption = name.mid(prefix.size());
-            return true;
-        }
-    }
-    return false;
-}
-
 } // namespace
 
-QString systemFolderMailbox(const QStringList &mailboxes, const QString &caption)
+QString systemFolderMailbox(const QString &caption)
 {
-    for (const QString &name : mailboxes) {
-        QString own;
-        if (startsWithSystemPrefix(name, &own) && own.compare(caption, Qt::CaseInsensitive) == 0)
-            return name;
+    const ProgramState &state = program();
+    for (size_t entry = 1; entry < state.SpecialFolderNames.size(); ++entry) {
+        if (!state.SpecialFolderMailboxes[entry].isEmpty()
+            && state.SpecialFolderNames[entry].compare(caption, Qt::CaseInsensitive) == 0)
+            return state.SpecialFolderMailboxes[entry];
     }
     return QString();
 }
@@ -132,16 +123,6 @@ void ExportRun::operationFailed(SessionStep step, const QString &reason)
 void ExportRun::listingConnectFailed()
 {
     m_failed = true;
-}
-
-void ExportRun::messageNotListed(qint32 number, const QString &reason)
-{
-    ++m_notListed;
-    if (m_sizes)
-        m_bytesDone += m_sizes->bytes.value(number);
-    if (m_firstNotListedReason.isEmpty())
-        m_firstNotListedReason = reason;
-    showProgress();
 }
 
 int ExportRun::run(const QString &password)
@@ -232,13 +213,12 @@ QString ExportRun::resolveMailbox()
     }
     if (!mailboxes)
         return QString();
-    const QString name = systemFolderMailbox(*mailboxes, caption);
+    const QString name = systemFolderMailbox(caption);
     if (name.isEmpty()) {
         QStringList captions;
-        for (const QString &mailbox : *mailboxes) {
-            QString own;
-            if (startsWithSystemPrefix(mailbox, &own))
-                captions << own;
+        for (size_t entry = 1; entry < program().SpecialFolderNames.size(); ++entry) {
+            if (!program().SpecialFolderMailboxes[entry].isEmpty())
+                captions << program().SpecialFolderNames[entry];
         }
         printText(stderr, QStringLiteral("No system folder \"%1\" on this account. Its system folders: %2.\n")
                               .arg(caption, captions.isEmpty() ? QStringLiteral("none") : captions.join(", ")));
@@ -313,7 +293,11 @@ int ExportRun::list(const QString &mailbox)
     m_session->StartMailExtraction(mailbox);
     if (m_progress)
         m_progress->finish();
-    if (m_failed && m_listed + m_notListed == 0 && !m_interrupted)
+    const ListingOutcome &outcome = m_session->listingOutcome();
+    m_notListed = outcome.notListed;
+    m_firstNotListedReason = outcome.firstFailure;
+    // The listing's own login failed: nothing of the range was tried.
+    if (m_failed && m_listed == 0 && !m_interrupted)
         return failureStatus();
     return ExportSucceeded;
 }
@@ -354,7 +338,7 @@ void ExportRun::stage(Taken &taken, const MessageTexts &texts)
 void ExportRun::showProgress()
 {
     if (m_progress)
-        m_progress->update(m_listed + m_notListed, m_bytesDone);
+        m_progress->update(m_session->CurrentLocation - m_first + 1, m_bytesDone);
 }
 
 void ExportRun::writeFiles()
@@ -465,7 +449,7 @@ int ExportRun::finalStatus() const
     }
     if (m_notWritten > 0)
         return ExportNotAllWritten;
-    if (m_listed < range)
+    if (m_notListed > 0 || m_listed < range)
         return ExportNotAllListed;
     return ExportSucceeded;
 }

@@ -19,9 +19,9 @@ class ProgressLine;
 class clsImapSession;
 struct ImapMessageSizes;
 
-// The system folder whose caption is `caption` (the name after "[Gmail]/" or
-// "[Google Mail]/", any letter case), as the server named it; "" for none.
-QString systemFolderMailbox(const QStringList &mailboxes, const QString &caption);
+// The server's own name of the system folder whose caption is `caption` (any
+// letter case), as the last enumeration found it; "" for none.
+QString systemFolderMailbox(const QString &caption);
 
 // One "corvina export": the window's session lists the range and raises one
 // event per message, the listing's filter picks the messages, and the saving
@@ -43,7 +43,6 @@ public:
 
     void operationFailed(SessionStep step, const QString &reason) override;
     void listingConnectFailed() override;
-    void messageNotListed(qint32 number, const QString &reason) override;
 
 private:
     // One message the filter took, in the order it arrived.

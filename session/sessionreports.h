@@ -12,10 +12,9 @@ class SessionReports
 {
 public:
     virtual ~SessionReports() = default;
-    // In place of GetLastError's box: `reason` is the client's diagnostic.
+    // In place of GetLastError's box: `reason` is the server's words or what
+    // happened, never the password.
     virtual void operationFailed(SessionStep step, const QString &reason) = 0;
     // In place of the listing's "Connection failed." box.
     virtual void listingConnectFailed() = 0;
-    // A message of the listing's range that gave no message.
-    virtual void messageNotListed(qint32 number, const QString &reason) = 0;
 };

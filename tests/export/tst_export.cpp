@@ -318,7 +318,7 @@ private slots:
         server.expect("A004 FETCH 1:3 RFC822.SIZE\r\n")
             .send("* 1 FETCH (RFC822.SIZE " + size + ")\r\n* 2 FETCH (RFC822.SIZE 10)\r\n"
                   "* 3 FETCH (RFC822.SIZE 10)\r\nA004 OK\r\n")
-            .acceptNext();
+            .accept();
         logIn(5);
         server.expect("A008 FETCH 1 BODY.PEEK[]\r\nA009 FETCH 2:3 BODY.PEEK[]\r\n")
             .send("* 1 FETCH (BODY[] {" + size + "}\r\n" + message + ")\r\nA008 OK\r\n");
