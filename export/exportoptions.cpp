@@ -26,6 +26,7 @@ const char kDescription[] =
     "4 login refused; 5 mailbox not found; 6 some messages not listed;\n"
     "7 some files not written; 8 declined at the size warning; 130 interrupted\n"
     "(Ctrl-C ends after the current message; written files stay whole).\n"
+    "When several apply, 130 comes first, then 7, then 6.\n"
     "\n"
     "Examples:\n"
     "  corvina export --user me@gmail.com --folder \"All Mail\" --out ~/mail\n"
