@@ -274,7 +274,8 @@ void GmailAnswersTest::enumerationFollowsTheServer()
         QVERIFY2(boxes->shown[0].text.contains("Temporary System Problem (Failure)"), qPrintable(boxes->shown[0].text));
     for (int number = 4; number <= 10; ++number) {
         QCOMPARE(window->folderOption(number)->text(), captions[number - 4]);
-        window->folderOption(number)->click();
+        for (int other = 3; other <= 10; ++other)
+            window->folderOption(other)->setChecked(other == number);
         QCOMPARE(window->folderName(), mailboxes[number - 4]);
     }
     QCOMPARE(program().LabelNames.value_or(QStringList{"(none)"}), labels);
