@@ -128,13 +128,14 @@ class GmailAnswersTest : public QObject
     }
 
     // Greeting, identification and login, on a new connection after the first.
-    void scriptLogin(bool newConnection = false)
+    void scriptLogin(bool newConnection = false,
+                     const QByteArray &answer = "%1 OK someone@gmail.com authenticated (Success)\r\n")
     {
         if (newConnection)
             m_server->accept();
         m_server->send(kGreeting);
         exchange(" ID (\"GUID\" \"1\")\r\n", "* ID (\"name\" \"GImap\" \"vendor\" \"Google, Inc.\")\r\n%1 OK Success\r\n");
-        exchange(kLogin, "%1 OK someone@gmail.com authenticated (Success)\r\n");
+        exchange(kLogin, answer);
     }
 
     void scriptConnect(const QByteArray &listAnswer, bool newConnection = false)
@@ -359,6 +360,7 @@ void GmailAnswersTest::refusalsReachTheBox()
 
 void GmailAnswersTest::listingEndsHonestly_data()
 {
+    QTest::addColumn<QByteArray>("relogin");     // the answer to the listing's own LOGIN, "" for OK
     QTest::addColumn<int>("window");             // FETCH commands in flight at most
     QTest::addColumn<qint64>("exists");          // the count the server claims
     QTest::addColumn<QList<QByteArray>>("script"); // after EXAMINE: alternately what the client sends and the answer
@@ -368,7 +370,7 @@ void GmailAnswersTest::listingEndsHonestly_data()
     QTest::addColumn<QString>("end");            // the closing box
     const QByteArray overquota = " NO [OVERQUOTA] Account exceeded command or bandwidth limits.\r\n";
     QTest::newRow("OVERQUOTA part-way")
-        << 1 << qint64(5)
+        << QByteArray() << 1 << qint64(5)
         << QList<QByteArray>{"A008 FETCH 1 BODY.PEEK[]\r\n", fetchReply(1) + "A008 OK Success\r\n",
                              "A009 FETCH 2 BODY.PEEK[]\r\n", fetchReply(2) + "A009 OK Success\r\n",
                              "A010 FETCH 3 BODY.PEEK[]\r\n", "A010" + overquota}
@@ -376,7 +378,7 @@ void GmailAnswersTest::listingEndsHonestly_data()
         << "2 of 5 messages were listed; 3 could not be listed.\r\n\r\n"
            "The server said: [OVERQUOTA] Account exceeded command or bandwidth limits.";
     QTest::newRow("OVERQUOTA with commands sent ahead")
-        << 3 << qint64(6)
+        << QByteArray() << 3 << qint64(6)
         << QList<QByteArray>{"A008 FETCH 1 BODY.PEEK[]\r\nA009 FETCH 2 BODY.PEEK[]\r\nA010 FETCH 3 BODY.PEEK[]\r\n",
                              fetchReply(1) + "A008 OK Success\r\n", "A011 FETCH 4 BODY.PEEK[]\r\n",
                              "A009" + overquota + "A010" + overquota + "A011" + overquota}
@@ -384,28 +386,33 @@ void GmailAnswersTest::listingEndsHonestly_data()
         << "1 of 6 messages were listed; 5 could not be listed.\r\n\r\n"
            "The server said: [OVERQUOTA] Account exceeded command or bandwidth limits.";
     QTest::newRow("BYE part-way, then closed")
-        << 1 << qint64(4)
+        << QByteArray() << 1 << qint64(4)
         << QList<QByteArray>{"A008 FETCH 1 BODY.PEEK[]\r\n", fetchReply(1) + "A008 OK Success\r\n",
                              "A009 FETCH 2 BODY.PEEK[]\r\n", "* BYE System Error\r\n"}
         << false << 1 << 2
         << "1 of 4 messages were listed; 3 could not be listed.\r\n\r\n"
            "The server closed the connection: BYE System Error.";
     QTest::newRow("connection dropped mid-message")
-        << 1 << qint64(3)
+        << QByteArray() << 1 << qint64(3)
         << QList<QByteArray>{"A008 FETCH 1 BODY.PEEK[]\r\n", "* 1 FETCH (BODY[] {500}\r\nFrom: half"}
         << false << 0 << 1
         << "0 of 3 messages were listed; 3 could not be listed.\r\n\r\nThe server closed the connection.";
     QTest::newRow("one message refused: the others still listed")
-        << 1 << qint64(3)
+        << QByteArray() << 1 << qint64(3)
         << QList<QByteArray>{"A008 FETCH 1 BODY.PEEK[]\r\n", fetchReply(1) + "A008 OK Success\r\n",
                              "A009 FETCH 2 BODY.PEEK[]\r\n", "A009 NO Some messages could not be FETCHed (Failure)\r\n",
                              "A010 FETCH 3 BODY.PEEK[]\r\n", fetchReply(3) + "A010 OK Success\r\n"}
         << true << 2 << 3
         << "2 of 3 messages were listed; 1 could not be listed.\r\n\r\n"
            "The server said: Some messages could not be FETCHed (Failure)";
+    QTest::newRow("login refused on the listing's own connection")
+        << QByteArray("%1 NO [ALERT] Too many simultaneous connections. (Failure)\r\n") << 1 << qint64(3)
+        << QList<QByteArray>{} << false << 0 << 0
+        << "0 of 3 messages were listed; 3 could not be listed.\r\n\r\n"
+           "The server said: [ALERT] Too many simultaneous connections. (Failure)";
     for (const qint64 huge : {qint64(10000000), qint64(2147483647)}) {
         QTest::addRow("a claimed count of %lld", huge)
-            << 1 << huge
+            << QByteArray() << 1 << huge
             << QList<QByteArray>{"A008 FETCH 1 BODY.PEEK[]\r\n", fetchReply(1) + "A008 OK Success\r\n",
                                  "A009 FETCH 2 BODY.PEEK[]\r\n", "* BYE System Error\r\n"}
             << false << 1 << 2
@@ -421,6 +428,7 @@ void GmailAnswersTest::listingEndsHonestly_data()
 // takes memory for what arrives rather than for the count claimed.
 void GmailAnswersTest::listingEndsHonestly()
 {
+    QFETCH(QByteArray, relogin);
     QFETCH(int, window);
     QFETCH(qint64, exists);
     QFETCH(QList<QByteArray>, script);
@@ -433,8 +441,12 @@ void GmailAnswersTest::listingEndsHonestly()
     const QByteArray examined = "* " + QByteArray::number(exists) + " EXISTS\r\n%1 OK [READ-ONLY] [Gmail]/All Mail selected. (Success)\r\n";
     scriptConnect(kGmailList + "%1 OK Success\r\n");
     exchange(" EXAMINE \"[Gmail]/All Mail\"\r\n", examined);
-    scriptLogin(true);
-    exchange(" EXAMINE \"[Gmail]/All Mail\"\r\n", examined);
+    if (relogin.isEmpty()) {
+        scriptLogin(true);
+        exchange(" EXAMINE \"[Gmail]/All Mail\"\r\n", examined);
+    } else {
+        scriptLogin(true, relogin);
+    }
     for (int i = 0; i + 1 < script.size(); i += 2)
         m_server->expect(script[i]).send(script[i + 1]);
     if (connectionStays) {
@@ -453,8 +465,10 @@ void GmailAnswersTest::listingEndsHonestly()
         QVERIFY(!form->ImapComponent->rawCommand(QStringLiteral("NOOP")).isEmpty());
     check(*m_server);
     QCOMPARE(form->ListView1->rowCount(), rows);
-    QCOMPARE(boxes->texts(), std::vector<QString>{end});
-    QCOMPARE(boxes->shown[0].icon, BoxIcon::Warning);
+    // A refused login has shown its own two boxes first.
+    QCOMPARE(boxes->shown.size(), size_t(relogin.isEmpty() ? 1 : 3));
+    QCOMPARE(boxes->shown.back().text, end);
+    QCOMPARE(boxes->shown.back().icon, BoxIcon::Warning);
     QCOMPARE(errorLogLines(), 2 * tried);
     QVERIFY2(grown < 64 * 1024 * 1024, qPrintable(QString::number(grown)));
 }
