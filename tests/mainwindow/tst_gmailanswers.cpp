@@ -3,16 +3,18 @@
 // BYE part-way, a huge claimed count, LIST as Gmail and "[Google Mail]"
 // accounts send it).
 //
-// The shapes follow public recordings of Gmail sessions: the greeting as in
-// GNOME/geary test/engine/imap/transport/imap-deserializer-test.vala
-// ("* OK Gimap ready for requests from ..."); the web-login refusal (an
-// untagged "* NO [WEBALERT url] Web login required." before the tagged
-// "NO [ALERT] Please log in via your web browser: ... (Failure)") as fetchmail
-// logs it and node-imap's WEBALERT connection test replays it; LIST with
-// special-use flags and quoted names, the app-password, invalid-credentials
-// and too-many-connections refusals, "NO System Error (Failure)" and the
-// [OVERQUOTA] text ("Account exceeded command or bandwidth limits.") as other
-// mail clients' test suites and isync users' reports quote them.
+// The shapes follow public recordings of Gmail sessions: the greeting as
+// GNOME/geary's test/engine/imap/transport/imap-deserializer-test.vala holds
+// it ("* OK Gimap ready for requests from 115.187.245.46 c194mb399904375ivc");
+// the web-login refusal (an untagged "* NO [WEBALERT url] Web login
+// required." before the tagged "NO [ALERT] Please log in via your web
+// browser: https://support.google.com/mail/accounts/answer/78754 (Failure)")
+// as fetchmail -v logs quoted in public READMEs and a node-imap connection
+// test replay it; the app-password, invalid-credentials and
+// too-many-connections refusals, "[OVERQUOTA] Account exceeded command or
+// bandwidth limits." and LIST lines such as
+// '* LIST (\All \HasNoChildren) "/" "[Gmail]/All Mail"' as other mail
+// clients' test suites and isync users' reports quote them.
 #include <QtTest>
 
 #include <QLineEdit>
