@@ -24,8 +24,12 @@ struct ProgramState
     bool RangeAccepted = false;
     // The clicked listing button's caption while a listing runs.
     QString SavedCaption;
-    // Entries 1 to 7: the system folder names the server reported.
+    // Entries 1 to 7: the system folder names the server reported, without
+    // their "[Gmail]/" or "[Google Mail]/" prefix (the folder options' captions).
     std::array<QString, 8> SpecialFolderNames;
+    // The same entries' full names as the server listed them: what a folder
+    // option lists while it shows the entry's caption.
+    std::array<QString, 8> SpecialFolderMailboxes;
     // The labels of the last enumeration that found any; absent before.
     std::optional<QStringList> LabelNames;
 

@@ -472,8 +472,15 @@ QString Form1::folderName() const
     if (Option3->isChecked())
         return QStringLiteral("Inbox");
     for (int number = 4; number <= 10; ++number) {
-        if (folderOption(number)->isChecked())
-            return QStringLiteral("[Gmail]/") + folderOption(number)->text();
+        if (!folderOption(number)->isChecked())
+            continue;
+        // The server's own name of the folder whose caption the option shows:
+        // "[Google Mail]/..." accounts and special-use folders have no "[Gmail]/".
+        const size_t entry = size_t(number - 3);
+        const QString caption = folderOption(number)->text();
+        if (!program().SpecialFolderMailboxes[entry].isEmpty() && program().SpecialFolderNames[entry] == caption)
+            return program().SpecialFolderMailboxes[entry];
+        return QStringLiteral("[Gmail]/") + caption;
     }
     return QString();
 }

@@ -59,6 +59,23 @@ bool readWrittenDate(const QString &text, QDate &date, QTime &time)
     return date.isValid() && time.isValid();
 }
 
+// A listing that could not list every message of its range says so instead
+// of "Done.": how many of how many, and why the first could not. True when shown.
+bool reportShortfall(const clsImapSession *session)
+{
+    if (!session || session->listingOutcome().notListed == 0)
+        return false;
+    const ListingOutcome &outcome = session->listingOutcome();
+    boxes().message(applicationTitle(),
+                    QStringLiteral("%1 of %2 messages were listed; %3 could not be listed.\r\n\r\n%4")
+                        .arg(outcome.listed)
+                        .arg(outcome.wanted)
+                        .arg(outcome.notListed)
+                        .arg(outcome.firstFailure),
+                    BoxIcon::Warning, BoxButtons::Ok);
+    return true;
+}
+
 } // namespace
 
 QString recDateKey(const QString &receivedDate)
@@ -142,7 +159,8 @@ void Form1::PushButton10_Click()
         trap.run(216, [&] { PushButton2->setText(QStringLiteral("2b. Get Some Emails")); });
         trap.run(218, [&] { PushButton10->setFixedWidth(twips(3840)); });
         trap.run(220, [&] { PushButton2->show(); });
-        if (trap.test(222, [&] { return !program().SkipDoneMessage; }))
+        const bool fellShort = trap.value(222, [&] { return reportShortfall(session.get()); }, false);
+        if (!fellShort && trap.test(222, [&] { return !program().SkipDoneMessage; }))
             showMessage(QStringLiteral("Done."));
     }
     trap.run(238, [&] { SortListByDate(); });
@@ -218,7 +236,8 @@ void Form1::PushButton2_Click()
         trap.run(222, [&] { PushButton10->setText(QStringLiteral("2a. Get All Emails")); });
         trap.run(224, [&] { PushButton10->setFixedWidth(twips(3840)); });
         trap.run(226, [&] { PushButton2->show(); });
-        if (trap.test(228, [&] { return !program().SkipDoneMessage; }))
+        const bool fellShort = trap.value(228, [&] { return reportShortfall(session.get()); }, false);
+        if (!fellShort && trap.test(228, [&] { return !program().SkipDoneMessage; }))
             showMessage(QStringLiteral("Done."));
     }
     trap.run(244, [&] { SortListByDate(); });

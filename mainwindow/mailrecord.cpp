@@ -31,7 +31,8 @@ void MailRecordStore::recreate(int places)
 {
     m_records.clear();
     m_records.shrink_to_fit();
-    m_records.resize(size_t(places > 0 ? places : 0) + 1);
+    // Room is taken as records arrive, never for the count a server claims.
+    m_places = places > 0 ? places : 0;
 }
 
 MailRecordStore::StoredRecord &MailRecordStore::at(int place)
@@ -57,9 +58,11 @@ void MailRecordStore::set(int place, const MailRecord &record)
 
 std::optional<MailRecord> MailRecordStore::find(int place) const
 {
-    if (place <= 0 || place >= int(m_records.size()))
+    if (place <= 0 || place > places())
         return std::nullopt;
     MailRecord record;
+    if (place >= int(m_records.size()))
+        return record; // a place not written yet
     for (int field = 0; field < MailRecord::kTexts; ++field)
         record.text(field) = QString::fromUtf8(m_records[size_t(place)][size_t(field)]);
     return record;

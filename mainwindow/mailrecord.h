@@ -35,7 +35,7 @@ QByteArray compactUtf8(const QString &text);
 class MailRecordStore
 {
 public:
-    // Empty, with places 1..places.
+    // Empty, with places 1..places; room is taken only as texts are set.
     void recreate(int places);
     // Sets one text of the record at `place`, growing the store when the
     // place lies beyond it. Taking UTF-8 lets a row share the same bytes.
@@ -43,11 +43,12 @@ public:
     void set(int place, const MailRecord &record);
     // The record at `place`, or nothing for a place the store does not have.
     std::optional<MailRecord> find(int place) const;
-    int places() const { return m_records.empty() ? 0 : int(m_records.size()) - 1; }
+    int places() const { return qMax(m_places, m_records.empty() ? 0 : int(m_records.size()) - 1); }
 
 private:
     using StoredRecord = std::array<QByteArray, MailRecord::kTexts>;
     StoredRecord &at(int place);
 
-    std::vector<StoredRecord> m_records;
+    std::vector<StoredRecord> m_records; // the places written so far
+    int m_places = 0;                     // the places recreate() announced
 };

@@ -15,16 +15,45 @@
 namespace {
 
 const char kIdentification[] = "ID (\"GUID\" \"1\")";
-const char kSystemPrefix[] = "[Gmail]/";
 const qint32 kEnumerationErrorNumber = -2147221504 + 100;
 
-QString loginFailureText()
+// The box names the cause in a paragraph of its own after the first one.
+QString loginFailureText(const QString &reason)
 {
-    return QStringLiteral("Invalid login. Please double-check your username and password.\r\n\r\n"
-                          "In addition, please check your Gmail Inbox for a message from Google about Less Secure "
-                          "Apps.\r\n\r\n"
-                          "Would you like to see a screenshot/picture of the Less Secure Apps email so you know "
-                          "exactly what I'm talking about?");
+    return QStringLiteral("Invalid login. Please double-check your username and password.\r\n\r\n")
+        + (reason.isEmpty() ? QString() : reason + QStringLiteral("\r\n\r\n"))
+        + QStringLiteral("In addition, please check your Gmail Inbox for a message from Google about Less Secure "
+                         "Apps.\r\n\r\n"
+                         "Would you like to see a screenshot/picture of the Less Secure Apps email so you know "
+                         "exactly what I'm talking about?");
+}
+
+// The length of the system-folder prefix `name` starts with, or 0. Older UK
+// and German accounts have "[Google Mail]" where others have "[Gmail]".
+qsizetype systemPrefixLength(const QString &name)
+{
+    for (const QLatin1String prefix : {QLatin1String("[Gmail]/"), QLatin1String("[Google Mail]/")}) {
+        if (name.startsWith(prefix, Qt::CaseInsensitive))
+            return prefix.size();
+    }
+    return 0;
+}
+
+// RFC 6154 marks a system folder whatever the account's language calls it.
+bool hasSpecialUse(const ImapMailboxList &list, int index)
+{
+    for (const char *use : {"\\All", "\\Drafts", "\\Sent", "\\Junk", "\\Flagged", "\\Trash", "\\Important"}) {
+        if (list.hasAttribute(index, QLatin1String(use)))
+            return true;
+    }
+    return false;
+}
+
+// A name LIST reports that cannot be opened (a parent such as "[Gmail]").
+bool isSelectable(const ImapMailboxList &list, int index)
+{
+    return !list.hasAttribute(index, QStringLiteral("\\Noselect"))
+        && !list.hasAttribute(index, QStringLiteral("\\NonExistent"));
 }
 
 void letEventsRun()
@@ -52,7 +81,8 @@ void clsImapSession::bindEvents()
 
 void clsImapSession::GetLastError()
 {
-    if (!askYesNo(loginFailureText()))
+    const QString reason = ImapObject ? ImapObject->lastFailure().reason : QString();
+    if (!askYesNo(loginFailureText(reason)))
         return;
     for (const char *picture : {"/Pictures/less-secure-apps1.jpg", "/Pictures/less-secure-apps2.jpg"})
         QDesktopServices::openUrl(QUrl::fromLocalFile(programFolder() + QLatin1String(picture)));
@@ -91,18 +121,23 @@ qint32 clsImapSession::GetTotalMessage(const QString &FolderName)
 
 void clsImapSession::StartMailExtraction(const QString &FolderName)
 {
+    m_listing = ListingOutcome();
+    m_listing.wanted = qMax<qint64>(0, qint64(MaxRecord) - CurrentLocation + 1);
     if (!Connect()) {
+        noteNotListed(m_listing.wanted, ImapObject->lastFailure());
         showMessage(QStringLiteral("Connection failed. Check username and password."));
         return;
     }
     bindEvents();
     LastStatus = ImapObject->selectMailbox(FolderName);
     if (LastStatus != ImapClient::StatusOk) {
+        noteNotListed(m_listing.wanted, ImapObject->lastFailure());
         GetLastError();
         return;
     }
     const qint32 first = CurrentLocation;
     const qint32 last = MaxRecord;
+    m_listing.wanted = qMax<qint64>(0, qint64(last) - first + 1);
     if (first <= last)
         ImapObject->expectFetches(first, last);
     // 64-bit so that a range ending at the largest 32-bit number still ends.
@@ -111,10 +146,19 @@ void clsImapSession::StartMailExtraction(const QString &FolderName)
         CurrentLocation = qint32(n);
         const std::unique_ptr<ImapEmail> email = ImapObject->fetchMessage(qint32(n), false);
         WriteErrorLog();
-        if (!email)
-            continue;
+        if (!email) {
+            const ImapFailure failure = ImapObject->lastFailure();
+            if (!failure.endsListing()) {
+                noteNotListed(1, failure);
+                continue;
+            }
+            // Every later command would meet the same end: none is sent.
+            noteNotListed(last - n + 1, failure);
+            return;
+        }
         if (AbortProcess)
             return;
+        ++m_listing.listed;
         emit MailExtractListing(email->from, email->fromName, email->fromAddress, email->subject,
                                 formatReceivedDate(email->date), email->plainTextBody, email->htmlTextBody, qint32(n));
         letEventsRun();
@@ -137,9 +181,14 @@ std::optional<QStringList> clsImapSession::EnumMailFolders()
         for (int i = 0; i < list->count(); ++i) {
             const QString name = list->name(i);
             collection << name;
-            if (name.contains(QLatin1String(kSystemPrefix), Qt::CaseInsensitive)) {
-                if (systemFolder <= 7)
-                    state.SpecialFolderNames[size_t(systemFolder)] = name.mid(8);
+            const qsizetype prefix = systemPrefixLength(name);
+            if (!isSelectable(*list, i)) {
+                // Offered neither as a folder nor as a label: it cannot be listed.
+            } else if (prefix > 0 || hasSpecialUse(*list, i)) {
+                if (systemFolder <= 7) {
+                    state.SpecialFolderNames[size_t(systemFolder)] = name.mid(prefix);
+                    state.SpecialFolderMailboxes[size_t(systemFolder)] = name;
+                }
                 ++systemFolder;
             } else if (name != QLatin1String("INBOX")) {
                 if (label == 0)
@@ -154,6 +203,17 @@ std::optional<QStringList> clsImapSession::EnumMailFolders()
         throw NumberedError(kEnumerationErrorNumber, QStringLiteral("Pellucid.clsImapSession.EnumMailFolders"),
                             QStringLiteral("clsImapSession component failure"));
     }
+}
+
+void clsImapSession::noteNotListed(qint64 count, const ImapFailure &failure)
+{
+    // The user's Stop is no failure; numbers past the mailbox name no message.
+    if (count <= 0 || AbortProcess || failure.kind == ImapFailure::Kind::Stopped
+        || failure.kind == ImapFailure::Kind::NoSuchMessage)
+        return;
+    if (m_listing.notListed == 0)
+        m_listing.firstFailure = failure.reason;
+    m_listing.notListed += count;
 }
 
 void clsImapSession::abortCheck(qint32 &abort)

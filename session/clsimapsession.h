@@ -13,6 +13,16 @@
 // main window. Its owner holds it in a std::shared_ptr and every caller keeps
 // its own copy for the duration of a call, since a Stop click handled inside
 // the call drops the owner's reference.
+// How the last listing ended. Messages the user's Stop left untried, and
+// positions beyond the mailbox, are neither listed nor counted as not listed.
+struct ListingOutcome
+{
+    qint64 wanted = 0;    // the numbers of the range
+    qint64 listed = 0;    // messages handed to the owner
+    qint64 notListed = 0; // messages the range holds that could not be listed
+    QString firstFailure; // why the first of them could not, for the user
+};
+
 class clsImapSession : public QObject, public ImapEvents
 {
     Q_OBJECT
@@ -45,6 +55,7 @@ public:
     std::optional<QStringList> EnumMailFolders();
 
     qint32 lastStatus() const { return LastStatus; }
+    const ListingOutcome &listingOutcome() const { return m_listing; }
 
 signals:
     void MailExtractListing(const QString &From, const QString &FromName, const QString &FromAddress,
@@ -57,9 +68,13 @@ private:
     void percentDone(qint32 percent) override;
     void bindEvents();
     void WriteErrorLog();
+    // Counts `count` messages as not listed for `failure`, unless the user
+    // stopped or there was no such message.
+    void noteNotListed(qint64 count, const ImapFailure &failure);
 
     qint32 LastStatus = 0;
     QString m_errorLogPath; // found at the first entry: the log is written once per message
+    ListingOutcome m_listing;
 };
 
 // The date text of a listed message: "yyyy-MM-dd HH:mm:ss" in local time, or

@@ -18,12 +18,40 @@ struct ImapEmail
     QString htmlTextBody;
 };
 
-// The mailbox names in the server's order, UTF-8.
+// The mailbox names in the server's order, UTF-8, each with the attributes
+// LIST gave it ("\\Noselect", "\\All", ...), at the same index.
 struct ImapMailboxList
 {
     QStringList names;
+    QList<QStringList> attributes;
     int count() const { return names.size(); }
     QString name(int index) const { return names.value(index); }
+    // Compared ignoring letter case, as attributes are.
+    bool hasAttribute(int index, const QString &attribute) const
+    {
+        return attributes.value(index).contains(attribute, Qt::CaseInsensitive);
+    }
+};
+
+// Why the last operation failed: what the user is told, and whether a
+// listing may go on with its next message.
+struct ImapFailure
+{
+    enum class Kind {
+        None,
+        Refused,        // the server refused this one command
+        NoSuchMessage,  // a position beyond the mailbox: nothing to list
+        Stopped,        // the user's Stop
+        AccountLimit,   // refused for the whole account ([OVERQUOTA], [LIMIT], [UNAVAILABLE])
+        ConnectionLost, // closed, timed out, BYE, or never made
+    };
+    Kind kind = Kind::None;
+    // For the user: the server's own words, or what happened in plain words.
+    // Never contains the password.
+    QString reason;
+
+    // Nothing more can be asked of the server in this connection or account.
+    bool endsListing() const { return kind == Kind::AccountLimit || kind == Kind::ConnectionLost; }
 };
 
 // Receives the client's callbacks while any operation runs.
@@ -62,6 +90,8 @@ public:
     virtual std::unique_ptr<ImapMailboxList> listMailboxes(const QString &reference, const QString &pattern) = 0;
     // A short diagnostic of the last operation; never contains the password.
     virtual QString lastErrorText() const = 0;
+    // Why the last operation failed; kind None after a success.
+    virtual ImapFailure lastFailure() const = 0;
     virtual void disconnectFromServer() = 0;
 
     // Binds the receiver of the callbacks (nullptr unbinds).

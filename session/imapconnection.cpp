@@ -27,6 +27,26 @@ QByteArray quoted(const QByteArray &text)
     return out;
 }
 
+// "[CODE arguments] text" of a status response, as the server wrote it.
+QByteArray statusWords(const ImapResponse &response)
+{
+    QByteArray words;
+    if (!response.code.isEmpty()) {
+        words = '[' + response.code;
+        if (!response.codeArguments.isEmpty())
+            words += ' ' + response.codeArguments;
+        words += ']';
+    }
+    if (!response.text.isEmpty())
+        words += (words.isEmpty() ? "" : " ") + response.text;
+    return words;
+}
+
+QString seconds(int ms)
+{
+    return ms == 1000 ? QStringLiteral("1 second") : QStringLiteral("%1 seconds").arg(ms / 1000.0);
+}
+
 // The message text in a FETCH response's items, or nullptr.
 const ImapValue *fetchedText(const QList<ImapValue> &items)
 {
@@ -49,6 +69,11 @@ QString ImapCommand::outcomeText() const
     if (!tagged.text.isEmpty())
         text += QLatin1Char(' ') + QString::fromUtf8(tagged.text);
     return text;
+}
+
+QByteArray ImapCommand::serverWords() const
+{
+    return statusWords(tagged);
 }
 
 ImapTransmit howToTransmit(const QByteArray &text, bool atomAllowed)
@@ -152,6 +177,7 @@ ImapCommandPtr ImapConnection::open(const QString &host, quint16 port)
     close(QStringLiteral("a new connection was opened"));
     m_framer = ImapFramer(m_maxLiteral);
     m_sslErrorText.clear();
+    m_host = host;
     m_byeText.clear();
     m_capabilities.clear();
     m_exists = 0;
@@ -207,7 +233,11 @@ void ImapConnection::onSocketError()
         return;
     QString reason = m_socket->errorString();
     if (!m_sslErrorText.isEmpty())
-        reason = QStringLiteral("TLS certificate refused: ") + m_sslErrorText;
+        reason = QStringLiteral("the server's TLS certificate was refused: ") + m_sslErrorText;
+    else if (m_socket->error() == QAbstractSocket::HostNotFoundError)
+        reason = QStringLiteral("the server %1 was not found (host not found)").arg(m_host);
+    else if (m_socket->error() == QAbstractSocket::ConnectionRefusedError)
+        reason = QStringLiteral("the server %1 refused the connection").arg(m_host);
     else if (m_socket->error() == QAbstractSocket::RemoteHostClosedError && !m_byeText.isEmpty())
         reason = QStringLiteral("the server closed the connection: BYE ") + QString::fromUtf8(m_byeText);
     else if (m_socket->error() == QAbstractSocket::RemoteHostClosedError)
@@ -218,8 +248,8 @@ void ImapConnection::onSocketError()
 void ImapConnection::onTimeout()
 {
     const bool connecting = m_state == State::Connecting;
-    failAll(connecting ? QStringLiteral("no connection within %1 ms").arg(m_connectTimeoutMs)
-                       : QStringLiteral("no answer from the server within %1 ms").arg(m_responseTimeoutMs));
+    failAll(connecting ? QStringLiteral("no connection to the server within %1").arg(seconds(m_connectTimeoutMs))
+                       : QStringLiteral("no answer from the server within %1").arg(seconds(m_responseTimeoutMs)));
 }
 
 void ImapConnection::rearmTimer()
@@ -287,7 +317,7 @@ void ImapConnection::handleGreeting(const ImapResponse &response)
         && (response.status == ImapResponse::Status::Ok || response.status == ImapResponse::Status::Preauth);
     if (!welcome) {
         const QString said = response.status == ImapResponse::Status::Bye
-            ? QStringLiteral("the server refused the connection: BYE ") + QString::fromUtf8(response.text)
+            ? QStringLiteral("the server refused the connection: BYE ") + QString::fromUtf8(statusWords(response))
             : QStringLiteral("the server sent no IMAP greeting");
         failAll(said);
         return;
@@ -336,7 +366,11 @@ void ImapConnection::handleTagged(const ImapResponse &response, const QByteArray
 void ImapConnection::handleUntagged(const ImapResponse &response, const QByteArray &raw)
 {
     if (response.status == ImapResponse::Status::Bye)
-        m_byeText = response.text;
+        m_byeText = statusWords(response);
+    if (response.status != ImapResponse::Status::None && (response.code == "ALERT" || response.code == "WEBALERT")) {
+        for (const ImapCommandPtr &command : std::as_const(m_inFlight))
+            command->alerts.append(statusWords(response));
+    }
     if (response.name == "EXISTS")
         m_exists = response.number;
     if (response.name == "CAPABILITY")
@@ -530,8 +564,13 @@ ImapCommandPtr ImapConnection::list(const QByteArray &reference, const QByteArra
         if (response.name != "LIST")
             return false;
         // (flags) delimiter name; a line of another shape names nothing.
-        if (response.values.size() == 3 && response.values.at(2).isText())
-            cmd->mailboxNames.append(response.values.at(2).text);
+        if (response.values.size() != 3 || !response.values.at(2).isText())
+            return true;
+        ImapListedMailbox mailbox;
+        mailbox.name = response.values.at(2).text;
+        for (const ImapValue &flag : response.values.at(0).items)
+            mailbox.attributes.append(flag.text);
+        cmd->mailboxes.append(mailbox);
         return true;
     };
     return command;

@@ -16,6 +16,13 @@
 
 class QSslSocket;
 
+// One mailbox of a LIST answer.
+struct ImapListedMailbox
+{
+    QList<QByteArray> attributes; // as sent, e.g. "\\Noselect", "\\All"
+    QByteArray name;              // still in modified UTF-7
+};
+
 // One tagged command from the moment it is queued until its tagged response
 // (or the connection's failure) ends it. The command functions of
 // ImapConnection fill in what their untagged data means.
@@ -37,7 +44,10 @@ struct ImapCommand
     State state = State::Pending;
     ImapResponse tagged;
     QByteArray taggedLine;
-    QString failure;             // why the connection failed it
+    QString failure;             // why the connection failed it, in plain words
+    // [ALERT] and [WEBALERT] lines that came untagged while it was in flight,
+    // as "[CODE arguments] text": the server means them for the user.
+    QList<QByteArray> alerts;
     bool abandoned = false;      // its caller gave up; its answer is drained and dropped
 
     // What the untagged data said.
@@ -49,11 +59,13 @@ struct ImapCommand
     qint64 bodyBytes = 0;        // total size of `bodies`
     // Called each time a text of a range arrives.
     std::function<void()> onBody;
-    QList<QByteArray> mailboxNames; // LIST, still in modified UTF-7
+    QList<ImapListedMailbox> mailboxes; // LIST
 
     bool finished() const { return state != State::Pending; }
     // "OK text", "NO [CODE] text", or the connection failure.
     QString outcomeText() const;
+    // The tagged answer after its status word, "[CODE arguments] text".
+    QByteArray serverWords() const;
 };
 
 using ImapCommandPtr = std::shared_ptr<ImapCommand>;
@@ -130,6 +142,7 @@ private:
     int m_responseTimeoutMs = 30000;
     qint64 m_maxLiteral = ImapFramer::DefaultMaxLiteral;
     QString m_sslErrorText;
+    QString m_host;
     QByteArray m_byeText;
     QList<QByteArray> m_capabilities;
     qint64 m_exists = 0;

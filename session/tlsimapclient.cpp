@@ -17,6 +17,26 @@ namespace {
 
 constexpr int LogoutCapMs = 2000;
 
+// A refusal for the whole account rather than for one message: asking on
+// only adds to what the account has already exceeded.
+bool isAccountWide(const ImapCommand &command)
+{
+    const bool refused = command.state == ImapCommand::State::No || command.state == ImapCommand::State::Bad;
+    const QByteArray &code = command.tagged.code;
+    return refused && (code == "OVERQUOTA" || code == "LIMIT" || code == "UNAVAILABLE");
+}
+
+// "the server closed the connection" -> "The server closed the connection."
+QString sentence(QString text)
+{
+    if (text.isEmpty())
+        return text;
+    text[0] = text[0].toUpper();
+    if (!QStringLiteral(".!?)").contains(text.back()))
+        text += QLatin1Char('.');
+    return text;
+}
+
 QList<QSslCertificate> readCaFile(const QString &path, QString *error)
 {
     if (path.isEmpty())
@@ -54,6 +74,7 @@ qint32 TlsImapClient::connectToServer(const QString &host)
     m_connection.setExtraCaCertificates(readCaFile(m_options.extraCaFile, &caError));
     if (!caError.isEmpty()) {
         setError(QStringLiteral("connect to %1: %2").arg(host, caError));
+        setFailure(ImapFailure::Kind::ConnectionLost, sentence(caError));
         return 0;
     }
     m_connection.setTls(m_useTls);
@@ -67,6 +88,7 @@ QString TlsImapClient::rawCommand(const QString &command)
     const QByteArray text = command.toUtf8();
     if (text.isEmpty() || text.contains('\r') || text.contains('\n') || text.contains('\0')) {
         setError(QStringLiteral("%1: refused, a command is one non-empty line").arg(command.left(40)));
+        setFailure(ImapFailure::Kind::Refused, QStringLiteral("A command is one non-empty line."));
         return QString();
     }
     discardAhead();
@@ -109,10 +131,15 @@ std::unique_ptr<ImapEmail> TlsImapClient::fetchMessage(qint32 number, bool byUid
     if (!m_selected || !m_connection.isOpen()) {
         setError(shown + (m_selected ? QStringLiteral(": the connection is closed")
                                      : QStringLiteral(": no mailbox is selected")));
+        setFailure(m_selected ? ImapFailure::Kind::ConnectionLost : ImapFailure::Kind::Refused,
+                   m_selected ? QStringLiteral("The connection to the server is closed.")
+                              : QStringLiteral("No mailbox is open."));
         return nullptr;
     }
     if (number < 1 || (!byUid && number > m_connection.exists())) {
         setError(shown + QStringLiteral(": no such message, the mailbox holds %1").arg(m_connection.exists()));
+        setFailure(ImapFailure::Kind::NoSuchMessage,
+                   QStringLiteral("The mailbox holds no message %1.").arg(number));
         return nullptr;
     }
     if (!byUid && m_expecting && number == m_expectNext)
@@ -130,6 +157,8 @@ std::unique_ptr<ImapEmail> TlsImapClient::fetchOne(qint32 number, bool byUid)
     if (!command->hasBody) {
         setError(command->shownText + QStringLiteral(": the server sent no message text (")
                  + command->outcomeText() + QLatin1Char(')'));
+        setFailure(ImapFailure::Kind::Refused, QStringLiteral("The server sent no text for message %1 (it said: %2).")
+                                                   .arg(number).arg(QString::fromUtf8(command->serverWords())));
         return nullptr;
     }
     return decoded(command->body);
@@ -142,6 +171,7 @@ std::unique_ptr<ImapEmail> TlsImapClient::decoded(const QByteArray &body)
 
 std::unique_ptr<ImapEmail> TlsImapClient::delivered(ImapEmail email)
 {
+    m_failure = ImapFailure();
     if (ImapEvents *receiver = m_receiver; receiver && m_lastPercent != 100)
         receiver->percentDone(100);
     return std::make_unique<ImapEmail>(std::move(email));
@@ -199,9 +229,11 @@ std::unique_ptr<ImapEmail> TlsImapClient::fetchAhead(qint32 number)
     m_lastPercent = -1;
     // Asked once per message, as when each message is fetched on its own.
     bool stopped = askAbort();
-    if (!stopped && m_stopped) {
-        // The caller carries on after a Stop it has taken back: ask afresh from here.
+    if (!stopped && (m_stopped || (m_halted && number >= m_requestNext))) {
+        // The caller carries on after a Stop it has taken back, or after an
+        // account-wide refusal: ask afresh from here.
         m_stopped = false;
+        m_halted = false;
         m_requestNext = number;
         m_batch = 1;
     }
@@ -234,6 +266,7 @@ std::unique_ptr<ImapEmail> TlsImapClient::fetchAhead(qint32 number)
         dropAhead();
         m_stopped = m_expecting;
         setError(shown + QStringLiteral(": stopped by the user"));
+        setFailure(ImapFailure::Kind::Stopped, QStringLiteral("Stopped by the user."));
         return nullptr;
     }
     if (const auto pending = m_decoding.find(number); pending != m_decoding.end()) {
@@ -247,10 +280,14 @@ std::unique_ptr<ImapEmail> TlsImapClient::fetchAhead(qint32 number)
     if (!command) {
         setError(shown + (m_connection.isOpen() ? QStringLiteral(": interrupted by another command")
                                                 : QStringLiteral(": the connection is closed")));
+        setFailure(m_connection.isOpen() ? ImapFailure::Kind::Refused : ImapFailure::Kind::ConnectionLost,
+                   m_connection.isOpen() ? QStringLiteral("Interrupted by another command.")
+                                         : QStringLiteral("The connection to the server is closed."));
         return nullptr;
     }
     if (command->abandoned) {
         setError(shown + QStringLiteral(": interrupted by another command"));
+        setFailure(ImapFailure::Kind::Refused, QStringLiteral("Interrupted by another command."));
         return nullptr;
     }
     if (command->bodies.contains(number)) {
@@ -261,12 +298,18 @@ std::unique_ptr<ImapEmail> TlsImapClient::fetchAhead(qint32 number)
         topUp();
         return decoded(body);
     }
-    if (command->state == ImapCommand::State::Failed || first == last) {
-        // Its own command, or a connection failure: that answer is this message's.
-        setError(command->state == ImapCommand::State::Ok
-                     ? command->shownText + QStringLiteral(": the server sent no message text (")
-                           + command->outcomeText() + QLatin1Char(')')
-                     : command->shownText + QStringLiteral(": ") + command->outcomeText());
+    if (command->state == ImapCommand::State::Failed || first == last || isAccountWide(*command)) {
+        // Its own command, a connection failure or a refusal for the whole
+        // account: that answer is this message's.
+        const bool noText = command->state == ImapCommand::State::Ok;
+        setError(noText ? command->shownText + QStringLiteral(": the server sent no message text (")
+                              + command->outcomeText() + QLatin1Char(')')
+                        : command->shownText + QStringLiteral(": ") + command->outcomeText());
+        if (noText)
+            setFailure(ImapFailure::Kind::Refused, QStringLiteral("The server sent no text for message %1 (it said: %2).")
+                                                       .arg(number).arg(QString::fromUtf8(command->serverWords())));
+        else
+            setFailureOf(*command);
         return nullptr;
     }
     // The range's answer lacks this one message: its own command tells why.
@@ -275,7 +318,7 @@ std::unique_ptr<ImapEmail> TlsImapClient::fetchAhead(qint32 number)
 
 void TlsImapClient::topUp()
 {
-    if (!m_expecting || m_stopped || m_toppingUp || !m_connection.isOpen())
+    if (!m_expecting || m_stopped || m_halted || m_toppingUp || !m_connection.isOpen())
         return;
     m_toppingUp = true;
     while (!m_ahead.empty() && m_ahead.front().last < m_expectNext && m_ahead.front().command->finished())
@@ -286,7 +329,10 @@ void TlsImapClient::topUp()
         const qint64 last = qMin(m_expectLast, m_requestNext + m_batch - 1);
         const Ahead entry{m_requestNext, last, m_connection.fetchBodies(m_requestNext, last)};
         entry.command->onBody = [this] { wake(); };
-        entry.command->onFinished = [this] {
+        entry.command->onFinished = [this, command = entry.command.get()] {
+            // Every command sent after such an answer would be refused the same way.
+            if (isAccountWide(*command))
+                m_halted = true;
             topUp();
             wake();
         };
@@ -318,6 +364,7 @@ void TlsImapClient::discardAhead()
     dropAhead();
     m_expecting = false;
     m_stopped = false;
+    m_halted = false;
 }
 
 int TlsImapClient::aheadInFlight() const
@@ -370,13 +417,17 @@ std::unique_ptr<ImapMailboxList> TlsImapClient::listMailboxes(const QString &ref
     if (!run(command, AbortPolicy::Abandon))
         return nullptr;
     auto list = std::make_unique<ImapMailboxList>();
-    for (const QByteArray &encoded : std::as_const(command->mailboxNames)) {
+    for (const ImapListedMailbox &mailbox : std::as_const(command->mailboxes)) {
         bool valid = true;
-        const QString name = decodeMailboxName(encoded, &valid);
+        const QString name = decodeMailboxName(mailbox.name, &valid);
         // A name the server spelled wrongly is selected again by its own bytes.
         if (!valid)
-            m_undecodableNames.insert(name, encoded);
+            m_undecodableNames.insert(name, mailbox.name);
         list->names.append(name);
+        QStringList attributes;
+        for (const QByteArray &attribute : mailbox.attributes)
+            attributes << QString::fromUtf8(attribute);
+        list->attributes.append(attributes);
     }
     return list;
 }
@@ -432,6 +483,8 @@ bool TlsImapClient::run(const ImapCommandPtr &command, AbortPolicy policy, int c
         // connection goes, so nothing is ever left half-read.
         command->abandoned = true;
         setError(command->shownText + (aborted ? QStringLiteral(": stopped by the user") : QStringLiteral(": no answer in time")));
+        setFailure(aborted ? ImapFailure::Kind::Stopped : ImapFailure::Kind::ConnectionLost,
+                   aborted ? QStringLiteral("Stopped by the user.") : QStringLiteral("No answer from the server in time."));
         if (policy == AbortPolicy::Close || capped)
             m_connection.close(QStringLiteral("stopped by the user"));
         return false;
@@ -462,6 +515,38 @@ void TlsImapClient::reportProgress()
 void TlsImapClient::setOutcome(const ImapCommand &command)
 {
     setError(command.shownText + QStringLiteral(": ") + command.outcomeText());
+    setFailureOf(command);
+}
+
+void TlsImapClient::setFailureOf(const ImapCommand &command)
+{
+    switch (command.state) {
+    case ImapCommand::State::Ok:
+        setFailure(ImapFailure::Kind::None, QString());
+        return;
+    case ImapCommand::State::Pending:
+    case ImapCommand::State::Failed:
+        setFailure(ImapFailure::Kind::ConnectionLost, sentence(command.outcomeText()));
+        return;
+    case ImapCommand::State::No:
+    case ImapCommand::State::Bad:
+        break;
+    }
+    // RFC 3501 7.1: the text of an [ALERT] must reach the user, also an untagged one.
+    QStringList words;
+    for (const QByteArray &alert : command.alerts)
+        words << QString::fromUtf8(alert);
+    words << QString::fromUtf8(command.serverWords());
+    setFailure(isAccountWide(command) ? ImapFailure::Kind::AccountLimit : ImapFailure::Kind::Refused,
+               QStringLiteral("The server said: ") + words.join(QStringLiteral("\r\n")));
+}
+
+void TlsImapClient::setFailure(ImapFailure::Kind kind, const QString &reason)
+{
+    m_failure.kind = kind;
+    m_failure.reason = reason;
+    if (!m_password.isEmpty())
+        m_failure.reason.replace(m_password, QStringLiteral("(password hidden)"));
 }
 
 void TlsImapClient::setError(const QString &text)

@@ -34,6 +34,7 @@ public:
     std::unique_ptr<ImapEmail> fetchMessage(qint32 number, bool byUid) override;
     std::unique_ptr<ImapMailboxList> listMailboxes(const QString &reference, const QString &pattern) override;
     QString lastErrorText() const override;
+    ImapFailure lastFailure() const override { return m_failure; }
     void disconnectFromServer() override;
     void setEventReceiver(ImapEvents *receiver) override { m_receiver = receiver; }
     ImapEvents *eventReceiver() const override { return m_receiver; }
@@ -79,6 +80,9 @@ private:
     void reportProgress();
     void setOutcome(const ImapCommand &command);
     void setError(const QString &text);
+    void setFailure(ImapFailure::Kind kind, const QString &reason);
+    // The failure a finished command stands for (kind None when it succeeded).
+    void setFailureOf(const ImapCommand &command);
 
     ImapClientOptions m_options;
     ImapConnection m_connection;
@@ -89,11 +93,13 @@ private:
     int m_lastPercent = -1;
     QString m_password;  // only to scrub it from every diagnostic
     QString m_lastError;
+    ImapFailure m_failure;
     QHash<QString, QByteArray> m_undecodableNames; // as listed, for selecting them
 
     // The positions announced by expectFetches and what was sent for them.
     bool m_expecting = false;
     bool m_stopped = false;     // a Stop came during the sequence: nothing more is sent
+    bool m_halted = false;      // the server refused for the whole account: nothing more is sent
     qint64 m_expectNext = 0;    // the position the caller fetches next
     qint64 m_expectLast = 0;
     qint64 m_requestNext = 0;   // the first position not yet asked for

@@ -226,6 +226,35 @@ private slots:
         QCOMPARE(boxes->texts(), std::vector<QString>{QStringLiteral("Done.")});
     }
 
+    // An account whose system folders live under "[Google Mail]/": captioned
+    // without the prefix, listed by the server's own name, and no label.
+    void googleMailAccount()
+    {
+        ScriptedBoxesScope boxes;
+        const TestServer &server = TestServer::instance();
+        auto window = std::make_unique<Form1>();
+        window->Form_Load();
+        window->Text1->setText(server.googleMailUser());
+        window->Text2->setText(server.googleMailPassword());
+        window->PushButton5_Click();
+        QStringList captions;
+        for (const QString &line : server.doveadm({"mailbox", "list", "-u", server.googleMailUser()}).split('\n')) {
+            if (line.startsWith(QLatin1String("[Google Mail]/")))
+                captions << line.mid(14).trimmed();
+        }
+        QCOMPARE(captions.size(), 7);
+        for (int entry = 1; entry <= 7; ++entry)
+            QCOMPARE(window->folderOption(entry + 3)->text(), captions[entry - 1]);
+        QVERIFY(!program().LabelNames.has_value());
+        select(*window, QStringLiteral("All Mail"));
+        QCOMPARE(window->folderName(), QStringLiteral("[Google Mail]/All Mail"));
+        window->PushButton10_Click();
+        QCOMPARE(boxes->texts(), std::vector<QString>{QStringLiteral("Done.")});
+        const QJsonObject folders = m_corpus.value("googleMail").toObject().value("folders").toObject();
+        QCOMPARE(window->ListView1->rowCount(), folders.value("[Google Mail]/All Mail").toArray().size());
+        QVERIFY(window->ListView1->rowCount() > 0);
+    }
+
     void emptyAndMissingFolders()
     {
         ScriptedBoxesScope boxes;

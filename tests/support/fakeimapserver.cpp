@@ -1,12 +1,37 @@
 #include "tests/support/fakeimapserver.h"
 
+#include <QFile>
+#include <QSslKey>
+#include <QSslServer>
 #include <QTcpSocket>
 #include <QTimer>
 
-FakeImapServer::FakeImapServer()
+namespace {
+
+QByteArray readAll(const QString &path)
 {
-    connect(&m_server, &QTcpServer::newConnection, this, &FakeImapServer::onNewConnection);
-    m_server.listen(QHostAddress::LocalHost, 0);
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
+FakeImapServer::FakeImapServer(const QString &certificateFile, const QString &keyFile)
+{
+    if (certificateFile.isEmpty()) {
+        m_server = std::make_unique<QTcpServer>();
+    } else {
+        auto server = std::make_unique<QSslServer>();
+        QSslConfiguration config = QSslConfiguration::defaultConfiguration();
+        config.setLocalCertificateChain(QSslCertificate::fromData(readAll(certificateFile), QSsl::Pem));
+        config.setPrivateKey(QSslKey(readAll(keyFile), QSsl::Rsa, QSsl::Pem));
+        config.setPeerVerifyMode(QSslSocket::VerifyNone);
+        server->setSslConfiguration(config);
+        m_server = std::move(server);
+    }
+    // A TLS connection is pending only once its handshake is done.
+    connect(m_server.get(), &QTcpServer::pendingConnectionAvailable, this, &FakeImapServer::onNewConnection);
+    m_server->listen(QHostAddress::LocalHost, 0);
 }
 
 FakeImapServer::~FakeImapServer() = default;
@@ -35,6 +60,12 @@ FakeImapServer &FakeImapServer::close()
     return *this;
 }
 
+FakeImapServer &FakeImapServer::accept()
+{
+    m_steps.append({Step::Kind::Accept, QByteArray(), 0});
+    return *this;
+}
+
 QString FakeImapServer::problem() const
 {
     if (!m_mismatch.isEmpty())
@@ -47,26 +78,48 @@ QString FakeImapServer::problem() const
 
 void FakeImapServer::onNewConnection()
 {
-    QTcpSocket *socket = m_server.nextPendingConnection();
-    if (m_socket) {
-        socket->abort();
-        socket->deleteLater();
-        return;
+    while (m_server->hasPendingConnections()) {
+        QTcpSocket *socket = m_server->nextPendingConnection();
+        socket->setParent(this);
+        m_waiting.append(socket);
     }
-    m_socket = socket;
-    m_socket->setParent(this);
-    connect(m_socket, &QTcpSocket::readyRead, this, [this] {
+    if (!m_socket)
+        takeNextConnection();
+    advance();
+}
+
+void FakeImapServer::takeNextConnection()
+{
+    if (m_socket) {
+        m_socket->disconnect(this);
+        m_socket->abort();
+        m_socket->deleteLater();
+    }
+    m_socket = m_waiting.takeFirst();
+    m_received.clear();
+    connect(m_socket, &QTcpSocket::readyRead, this, [this, socket = m_socket] {
+        if (socket != m_socket)
+            return;
         m_received.append(m_socket->readAll());
         advance();
     });
-    advance();
+    m_received.append(m_socket->readAll());
 }
 
 void FakeImapServer::advance()
 {
-    while (!m_paused && m_mismatch.isEmpty() && m_next < m_steps.size()) {
+    while (m_socket && !m_paused && m_mismatch.isEmpty() && m_next < m_steps.size()) {
         const Step &step = m_steps.at(m_next);
         switch (step.kind) {
+        case Step::Kind::Accept:
+            if (m_waiting.isEmpty())
+                return;
+            if (!m_received.isEmpty()) {
+                m_mismatch = QStringLiteral("unexpected bytes before a new connection: ") + QString::fromUtf8(m_received);
+                return;
+            }
+            takeNextConnection();
+            break;
         case Step::Kind::Send:
             m_socket->write(step.bytes);
             m_socket->flush();
@@ -100,6 +153,6 @@ void FakeImapServer::advance()
         }
         ++m_next;
     }
-    if (m_mismatch.isEmpty() && m_next == m_steps.size() && !m_received.isEmpty())
+    if (m_socket && m_mismatch.isEmpty() && m_next == m_steps.size() && !m_received.isEmpty())
         m_mismatch = QStringLiteral("unexpected bytes from the client: ") + QString::fromUtf8(m_received);
 }
