@@ -3,18 +3,25 @@
 // BYE part-way, a huge claimed count, LIST as Gmail and "[Google Mail]"
 // accounts send it).
 //
-// The shapes follow public recordings of Gmail sessions: the greeting as
-// GNOME/geary's test/engine/imap/transport/imap-deserializer-test.vala holds
-// it ("* OK Gimap ready for requests from 115.187.245.46 c194mb399904375ivc");
-// the web-login refusal (an untagged "* NO [WEBALERT url] Web login
-// required." before the tagged "NO [ALERT] Please log in via your web
-// browser: https://support.google.com/mail/accounts/answer/78754 (Failure)")
-// as fetchmail -v logs quoted in public READMEs and a node-imap connection
-// test replay it; the app-password, invalid-credentials and
-// too-many-connections refusals, "[OVERQUOTA] Account exceeded command or
-// bandwidth limits." and LIST lines such as
-// '* LIST (\All \HasNoChildren) "/" "[Gmail]/All Mail"' as other mail
-// clients' test suites and isync users' reports quote them.
+// The shapes follow public recordings of Gmail sessions:
+// - the greeting, as GNOME/geary's
+//   test/engine/imap/transport/imap-deserializer-test.vala holds it
+//   ("* OK Gimap ready for requests from 115.187.245.46 c194mb399904375ivc");
+// - a greeting followed by "* BYE System Error" and a close, as
+//   ruby/net-imap's test/net/imap/test_imap.rb (test_unexpected_bye) replays it;
+// - "A0 NO [AUTHENTICATIONFAILED] Invalid credentials (Failure)", as the
+//   recorded Gmail sessions in emailkit's imap_client tests end a refused login;
+// - the web-login refusal, an untagged "* NO [WEBALERT url] Web login
+//   required." before the tagged "NO [ALERT] Please log in via your web
+//   browser: https://support.google.com/mail/accounts/answer/78754 (Failure)",
+//   as a node-imap connection test replays it and fetchmail -v logs show it;
+// - LIST of a "[Google Mail]" account, '* LIST (\HasChildren \Noselect) "/"
+//   "[Google Mail]"' then '* LIST (\All \HasNoChildren) "/" "[Google
+//   Mail]/All Mail"', as quoted in lumail/lumail's src/imap.cc;
+// - "[OVERQUOTA] Account exceeded command or bandwidth limits.", which Gmail
+//   sends tagged NO or as an untagged BYE (isync users' reports quote
+//   "unexpected BYE response: [OVERQUOTA] ..."); the app-password and
+//   too-many-connections refusals as mail clients' issue threads quote them.
 #include <QtTest>
 
 #include <QLineEdit>
