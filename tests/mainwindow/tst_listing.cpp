@@ -369,6 +369,78 @@ private slots:
         QVERIFY(!QApplication::activeModalWidget());
     }
 
+    // Clicks that arrive while a login waits on the server.
+    void connectionPanelConcurrentPaths_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<bool>("failureBox"); // the session's Yes/No login box
+        QTest::newRow("second 1. Connect click while a connect waits") << "second connect" << false;
+        // Stopped, not refused: no "Invalid login" box.
+        QTest::newRow("Stop during a listing's own connect") << "stop" << false;
+        QTest::newRow("login refused on the listing's own session") << "refused" << true;
+    }
+
+    void connectionPanelConcurrentPaths()
+    {
+        QFETCH(QString, path);
+        QFETCH(bool, failureBox);
+        ScriptedBoxesScope boxes;
+        auto window = std::make_unique<Form1>();
+        window->Form_Load();
+        window->Text1->setText(TestServer::instance().user());
+        window->Text2->setText(TestServer::instance().password());
+        // Runs `click` once, from the first event turn inside the waiting login.
+        bool clicked = false;
+        auto whileLoginWaits = [&](std::function<void()> click) {
+            QTimer::singleShot(0, window.get(), [&, click] {
+                clicked = true;
+                click();
+            });
+        };
+        if (path == QLatin1String("second connect")) {
+            whileLoginWaits([&] {
+                const std::shared_ptr<clsImapSession> waiting = window->oSession;
+                QVERIFY(waiting);
+                window->PushButton5->click();
+                QCOMPARE(window->oSession, waiting); // no second login
+                QCOMPARE(window->PushButton5->text(), QStringLiteral("Disconnect"));
+                QCOMPARE(window->statusLine(), QStringLiteral("Connecting to Gmail..."));
+            });
+            window->PushButton5_Click();
+            QCOMPARE(window->statusLine(), QStringLiteral("Connected to Gmail."));
+            QVERIFY(program().LabelNames.has_value()); // the first Connect enumerated the folders
+            QVERIFY(window->oSession);
+        } else {
+            window->PushButton5_Click();
+            select(*window, QStringLiteral("All Mail"));
+            window->oSession.reset(); // as an earlier listing leaves it: the next one logs in itself
+            if (path == QLatin1String("refused"))
+                window->Text2->setText(QStringLiteral("wrong password"));
+            else
+                whileLoginWaits([&] {
+                    QCOMPARE(window->PushButton10->text(), QStringLiteral("Stop"));
+                    QVERIFY(window->oSession);
+                    window->PushButton10->click();
+                });
+            window->PushButton10_Click();
+            QCOMPARE(window->ListView1->rowCount(), 0);
+            QVERIFY(!window->oSession);
+            QCOMPARE(window->PushButton10->text(), QStringLiteral("2a. Get All Emails"));
+            QCOMPARE(window->PushButton2->text(), QStringLiteral("2b. Get Some Emails"));
+            QVERIFY(!window->PushButton2->isHidden());
+            QCOMPARE(window->statusLine(), QStringLiteral("Progress Bar"));
+        }
+        QCOMPARE(clicked, path != QLatin1String("refused"));
+        QCOMPARE(window->PushButton5->text(), QStringLiteral("Disconnect"));
+        QVERIFY(!window->isBusy());
+        QCOMPARE(boxes->count(QStringLiteral("Done.")), 0);
+        QCOMPARE(boxes->shown.size(), size_t(failureBox ? 1 : 0));
+        if (failureBox) {
+            QCOMPARE(boxes->shown[0].buttons, BoxButtons::YesNo);
+            QVERIFY(boxes->shown[0].text.startsWith(QStringLiteral("Invalid login.")));
+        }
+    }
+
     void listingResetsTextCheck_data()
     {
         QTest::addColumn<bool>("some");
