@@ -63,22 +63,20 @@ bool clsImapSession::Connect()
     bindEvents();
     ImapObject->setSsl(SSL);
     ImapObject->setPort(PORT);
-    // A connect the user stopped failed because of the stop: no failure box
-    // (it would read "Invalid login").
-    auto failed = [this] {
-        if (!AbortProcess)
-            GetLastError();
-        return false;
-    };
     LastStatus = ImapObject->connectToServer(IMAPServer);
-    if (LastStatus != ImapClient::StatusOk)
-        return failed();
-    if (ImapObject->rawCommand(QLatin1String(kIdentification)).isEmpty())
-        return failed();
+    if (LastStatus != ImapClient::StatusOk) {
+        GetLastError();
+        return false;
+    }
+    if (ImapObject->rawCommand(QLatin1String(kIdentification)).isEmpty()) {
+        GetLastError();
+        return false;
+    }
     LastStatus = ImapObject->login(Username, Password);
     if (LastStatus == ImapClient::StatusOk)
         return true;
-    return failed();
+    GetLastError();
+    return false;
 }
 
 qint32 clsImapSession::GetTotalMessage(const QString &FolderName)
