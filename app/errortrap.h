@@ -84,6 +84,9 @@ public:
         }
     }
 
+    // Reports a failure that a statement handed back rather than threw.
+    void fail(int statementNumber, const QString &description);
+
 private:
     void report(std::exception_ptr failure);
 

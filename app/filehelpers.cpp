@@ -6,11 +6,6 @@
 #include "app/boxes.h"
 #include "app/errortrap.h"
 
-namespace {
-const int kLongestFilteredText = 32767;
-const int kLongestFileName = 200;
-} // namespace
-
 QString BrowseForFolder(QWidget *owner, const QString &title, const QString &start)
 {
     const QString chosen = boxes().chooseFolder(owner, title, start);

@@ -4,6 +4,11 @@
 
 class QWidget;
 
+// FilterCharacters counts positions in 16 bits.
+inline constexpr int kLongestFilteredText = 32767;
+// ShortenFileName keeps this many characters.
+inline constexpr int kLongestFileName = 200;
+
 // The characters a saved file's name may hold: ASCII letters, digits, hyphen
 // and space. Everything else (accents, punctuation, path separators) goes.
 inline const QString FileNameCharacters =

@@ -1,5 +1,8 @@
 #include "app/textfilewriter.h"
 
+#include <cerrno>
+#include <cstring>
+
 #include <QSaveFile>
 
 #include "app/errortrap.h"
@@ -17,7 +20,9 @@ void TextFileWriter::open(const QString &path)
     m_writeFailed = false;
     m_openFailure.clear();
     auto file = std::make_unique<QSaveFile>(path);
-    if (path.isEmpty() || !file->open(QIODevice::WriteOnly)) {
+    // Unbuffered: a write the disk refuses fails in write(), where it is told,
+    // rather than in the flush at commit, which can leave a short file in place.
+    if (path.isEmpty() || !file->open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         m_openFailure = path.isEmpty() ? QStringLiteral("Bad file name or number") : file->errorString();
         throw AppError(m_openFailure);
     }
@@ -29,9 +34,15 @@ void TextFileWriter::write(const QString &text)
     if (!m_file)
         throw AppError(m_openFailure.isEmpty() ? QStringLiteral("Bad file name or number") : m_openFailure);
     const QByteArray bytes = text.toUtf8();
-    if (m_file->write(bytes) != bytes.size()) {
-        m_writeFailed = true;
-        throw AppError(m_file->errorString());
+    // A short write carries no reason ("Unknown error"); writing the rest
+    // makes the system refuse it and say why (no space, file too large).
+    for (qint64 done = 0; done < bytes.size();) {
+        const qint64 written = m_file->write(bytes.constData() + done, bytes.size() - done);
+        if (written <= 0) {
+            m_writeFailed = true;
+            throw AppError(m_file->errorString());
+        }
+        done += written;
     }
 }
 
@@ -44,9 +55,14 @@ void TextFileWriter::close()
         return;
     }
     std::unique_ptr<QSaveFile> file = std::move(m_file);
-    // Data still buffered is flushed here, so a full disk can surface now.
-    if (!file->commit())
-        throw AppError(file->errorString());
+    // Syncing and renaming can still fail here (a full disk, a vanished folder).
+    if (!file->commit()) {
+        const int cause = errno;
+        const QString reason = file->errorString();
+        throw AppError(file->error() == QFileDevice::NoError || reason == QLatin1String("Unknown error")
+                           ? QString::fromLocal8Bit(std::strerror(cause))
+                           : reason);
+    }
 }
 
 void TextFileWriter::discard()

@@ -27,6 +27,8 @@ public:
     void close();
     void discard();
     bool isOpen() const { return m_file != nullptr; }
+    // A write failed since open(): close() will discard the file.
+    bool writeFailed() const { return m_writeFailed; }
 
 private:
     std::unique_ptr<QSaveFile> m_file;

@@ -321,7 +321,10 @@ void Form1::Form_Load()
     } else {
         trap.run(202, [&] { Check1->setChecked(false); });
         trap.run(204, [&] { Text1->setText(QString()); });
-        trap.run(206, [&] { Text2->setText(QString()); });
+        trap.run(206, [&] {
+            Text2->setText(QString());
+            Settings::write(SettingKey::Password, QString());
+        });
     }
     trap.run(208, [&] { UpdateCounters(false); });
     trap.run(210, [&] { TextCheckApplied = false; });
@@ -428,9 +431,12 @@ void Form1::Text1_Change()
     Settings::write(SettingKey::User, Text1->text());
 }
 
+// The password reaches the settings file only while "Remember me" is
+// checked: a secret the user chose not to keep must not wait on disk.
 void Form1::Text2_Change()
 {
-    Settings::write(SettingKey::Password, Text2->text());
+    if (Check1->isChecked())
+        Settings::write(SettingKey::Password, Text2->text());
 }
 
 void Form1::Text3_Change()
@@ -441,6 +447,7 @@ void Form1::Text3_Change()
 void Form1::Check1_Click()
 {
     Settings::write(SettingKey::StayConnected, Check1->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
+    Settings::write(SettingKey::Password, Check1->isChecked() ? Text2->text() : QString());
     Check2->setEnabled(Check1->isChecked());
 }
 

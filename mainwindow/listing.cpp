@@ -122,6 +122,8 @@ void Form1::PushButton10_Click()
         QString folder;
         trap.run(120, [&] { folder = folderName(); });
         trap.run(156, [&] { ListView1->removeAllRows(); });
+        // A new listing starts the check-by-text tools afresh.
+        TextCheckApplied = false;
         trap.run(158, [&] { ListView1->setSortingOff(); });
         trap.run(160, [&] { UpdateCounters(true); });
         // Held here for the whole command: a Stop click drops oSession meanwhile.
@@ -195,6 +197,7 @@ void Form1::PushButton2_Click()
             ListView1->removeAllRows();
             UpdateCounters(true);
         });
+        TextCheckApplied = false;
         std::shared_ptr<clsImapSession> session = oSession;
         bool connected = true;
         if (trap.test(158, [&] { return !oSession; })) {

@@ -1,5 +1,7 @@
 #include "mainwindow/form1.h"
 
+#include <optional>
+
 #include <QCoreApplication>
 #include <QLineEdit>
 #include <QPushButton>
@@ -7,18 +9,16 @@
 #include <QSet>
 
 #include "app/boxes.h"
-#include "app/clock.h"
 #include "app/errortrap.h"
 #include "app/filehelpers.h"
+#include "app/messagefiles.h"
 #include "app/settings.h"
-#include "app/textfilewriter.h"
 #include "mainwindow/messagelist.h"
 
 namespace {
 
 const QString kStartCaption = QStringLiteral("3. Start Downloading");
 const QString kStopCaption = QStringLiteral("Stop Downloading");
-const QString kLineEnd = QStringLiteral("\r\n");
 
 // Windows whose save is running. The walk lets window events through so that
 // "Stop Downloading" can arrive; a start click that arrives while a run is
@@ -29,52 +29,87 @@ QSet<const Form1 *> &runningSaves()
     return windows;
 }
 
+// The controls that change the list, its order, its marks or the connection.
+// The walk reads rows by position while events run, so they are switched off
+// for the run: a row removed, re-sorted or unchecked mid-run would be lost or
+// saved twice. "Stop Downloading" stays on.
+QList<QWidget *> controlsHeldDuringSave(Form1 &window)
+{
+    return {window.PushButton5, window.PushButton10, window.PushButton2, window.PushButton12,
+            window.PushButton4, window.PushButton6,  window.PushButton9, window.PushButton11,
+            window.PushButton3, window.ListView1};
+}
+
 class RunningSave
 {
 public:
-    explicit RunningSave(const Form1 *window)
-        : m_window(window)
+    explicit RunningSave(Form1 &window)
+        : m_window(&window)
+        , m_held(controlsHeldDuringSave(window))
     {
-        runningSaves().insert(window);
+        runningSaves().insert(m_window);
+        for (QWidget *control : m_held) {
+            m_wasEnabled << control->isEnabled();
+            control->setEnabled(false);
+        }
     }
-    ~RunningSave() { runningSaves().remove(m_window); }
+    ~RunningSave()
+    {
+        for (int i = 0; i < m_held.size(); ++i)
+            m_held[i]->setEnabled(m_wasEnabled[i]);
+        runningSaves().remove(m_window);
+    }
     RunningSave(const RunningSave &) = delete;
     RunningSave &operator=(const RunningSave &) = delete;
 
 private:
     const Form1 *m_window;
+    QList<QWidget *> m_held;
+    QList<bool> m_wasEnabled;
 };
 
-QString MessageBlock(const MailRecord &record)
-{
-    return QStringLiteral("From: ") + record.From + kLineEnd + QStringLiteral("Subject: ") + record.Subject + kLineEnd
-        + QStringLiteral("Date: ") + record.ReceivedDate + kLineEnd + kLineEnd + record.PlainTextBody;
-}
-
-QString messageSeparator()
-{
-    return kLineEnd + kLineEnd + QString(58, QLatin1Char('=')) + kLineEnd + kLineEnd;
-}
-
 // The record that belongs to the row at `position`, wherever sorting put it.
-MailRecord recordOfRow(const Form1 &window, int position)
+MessageTexts textsOfRow(const Form1 &window, int position)
 {
     std::optional<MailRecord> record = window.MailRecords.find(window.ListView1->recordOf(position));
     if (!record)
         throw AppError(QStringLiteral("Subscript out of range"));
-    return std::move(*record);
+    return {std::move(record->From), std::move(record->Subject), std::move(record->ReceivedDate),
+            std::move(record->PlainTextBody)};
 }
 
-// The name built from the counter, the date and the subject is only ever a
-// plain name in the folder; if filtering it failed, it could still hold
-// separators, and it must not be written anywhere then.
-QString pathInFolder(const QString &folder, const QString &fileName)
+// The statement each saving step is reported under.
+int separateFileStatement(SaveStep step)
 {
-    const QString suffix = QStringLiteral(".txt");
-    const QString stem = fileName.endsWith(suffix) ? fileName.chopped(suffix.size()) : QString();
-    if (stem.isEmpty() || SafeFileName(stem) != stem)
-        throw AppError(QStringLiteral("Bad file name or number"));
-    return folder + QLatin1Char('/') + fileName;
+    switch (step) {
+    case SaveStep::Date: return 134;
+    case SaveStep::Name: return 136;
+    case SaveStep::Filter: return 138;
+    case SaveStep::Shorten: return 140;
+    case SaveStep::Extension: return 142;
+    case SaveStep::Path: return 144;
+    case SaveStep::Open: return 146;
+    case SaveStep::Write: return 148;
+    case SaveStep::Close: return 150;
+    }
+    return 0;
+}
+
+int oneFileStatement(SaveStep step)
+{
+    switch (step) {
+    case SaveStep::Open: return 158;
+    case SaveStep::Close: return 170;
+    default: return 166;
+    }
+}
+
+void reportFailures(ErrorTrap &trap, const SaveOutcome &outcome, SaveMethod method)
+{
+    for (const SaveFailure &failure : outcome.failures) {
+        trap.fail(method == SaveMethod::OneFile ? oneFileStatement(failure.step) : separateFileStatement(failure.step),
+                  failure.reason);
+    }
 }
 
 // Lets the window handle pending events (a "Stop Downloading" click among
@@ -84,37 +119,9 @@ void letWindowEventsRun()
     QCoreApplication::processEvents();
 }
 
-void saveMessageFile(const Form1 &window, ErrorTrap &trap, const QString &folder, int position, qint32 fileCounter)
+void saveSeparateFiles(Form1 &window, ErrorTrap &trap, MessageFiles &files)
 {
-    QString date;
-    QString fileName;
-    QString filePath;
-    trap.run(134, [&] { date = currentLocalDate().toString(QStringLiteral("yyyy-MM-dd")); });
-    trap.run(136, [&] {
-        fileName = QString::number(fileCounter) + QStringLiteral(" - ") + date + QLatin1Char(' ')
-            + recordOfRow(window, position).Subject;
-    });
-    trap.run(138, [&] { fileName = SafeFileName(fileName); });
-    trap.run(140, [&] { fileName = ShortenFileName(fileName); });
-    trap.run(142, [&] { fileName += QStringLiteral(".txt"); });
-    trap.run(144, [&] { filePath = pathInFolder(folder, fileName); });
-    TextFileWriter file;
-    trap.run(146, [&] { file.open(filePath); });
-    bool written = false;
-    trap.run(148, [&] {
-        file.write(MessageBlock(recordOfRow(window, position)));
-        written = true;
-    });
-    // A file whose message never went in must not be left looking saved.
-    trap.run(150, [&] { written ? file.close() : file.discard(); });
-}
-
-void saveSeparateFiles(Form1 &window, ErrorTrap &trap, const QString &folder)
-{
-    // Counter and positions are 32-bit: a 16-bit counter would stop at 32,767
-    // and give every later message the same name, each overwriting the last.
-    qint32 fileCounter = 0;
-    trap.run(126, [&] { fileCounter = 1; });
+    trap.run(126, [&] { reportFailures(trap, files.begin(), files.method()); });
     const int rowCount = trap.value(128, [&] { return window.ListView1->rowCount(); }, 0);
     for (int position = 0; position < rowCount; ++position) {
         if (trap.test(130, [&] { return window.SaveStopRequested; }))
@@ -122,18 +129,34 @@ void saveSeparateFiles(Form1 &window, ErrorTrap &trap, const QString &folder)
         // Rows a nested command removed while events ran are not there to save.
         if (position >= window.ListView1->rowCount())
             break;
-        if (trap.test(132, [&] { return window.ListView1->isChecked(position); })) {
-            saveMessageFile(window, trap, folder, position, fileCounter);
-            trap.run(152, [&] { ++fileCounter; });
-        }
+        if (trap.test(132, [&] { return window.ListView1->isChecked(position); }))
+            reportFailures(trap, files.save([&] { return textsOfRow(window, position); }), files.method());
         letWindowEventsRun();
     }
 }
 
-void saveOneFile(Form1 &window, ErrorTrap &trap, const QString &folder)
+// The box that ends a run that was not stopped: "Done." only when every
+// checked message was saved.
+QString closingMessage(const MessageFiles &files)
 {
-    TextFileWriter file;
-    trap.run(158, [&] { file.open(folder + QStringLiteral("/Emails.txt")); });
+    const int saved = files.savedCount();
+    const int total = saved + files.failedCount();
+    if (saved == total)
+        return QStringLiteral("Done.");
+    const QString reported =
+        QStringLiteral("Each failure was reported in an \"Application Error\" box before this one.");
+    if (files.method() == SaveMethod::OneFile && saved == 0) {
+        return QStringLiteral("Emails.txt was not written: none of the %1 messages was saved, and an earlier "
+                              "Emails.txt in the folder was left as it was. ")
+                   .arg(total)
+            + reported;
+    }
+    return QStringLiteral("%1 of %2 messages were saved. ").arg(saved).arg(total) + reported;
+}
+
+void saveOneFile(Form1 &window, ErrorTrap &trap, MessageFiles &files)
+{
+    trap.run(158, [&] { reportFailures(trap, files.begin(), files.method()); });
     const int rowCount = trap.value(160, [&] { return window.ListView1->rowCount(); }, 0);
     for (int position = 0; position < rowCount; ++position) {
         if (trap.test(162, [&] { return window.SaveStopRequested; }))
@@ -141,12 +164,10 @@ void saveOneFile(Form1 &window, ErrorTrap &trap, const QString &folder)
         if (position >= window.ListView1->rowCount())
             break;
         if (trap.test(164, [&] { return window.ListView1->isChecked(position); }))
-            trap.run(166, [&] { file.write(MessageBlock(recordOfRow(window, position)) + messageSeparator()); });
+            reportFailures(trap, files.save([&] { return textsOfRow(window, position); }), files.method());
         letWindowEventsRun();
     }
-    // Each message went in whole with its separator, so a stopped run keeps
-    // the messages written before the stop, as separate files do.
-    trap.run(170, [&] { file.close(); });
+    trap.run(170, [&] { reportFailures(trap, files.finish(), files.method()); });
 }
 
 } // namespace
@@ -158,7 +179,9 @@ void Form1::PushButton7_Click()
     if (trap.test(100, [&] { return ListView1->rowCount() == 0; }))
         return;
     const QString folder = Text3->text();
-    if (trap.test(102, [&] { return !FolderExists(folder); })) {
+    // A stop click reaches the stop branch whatever the folder box now holds.
+    const bool saving = runningSaves().contains(this);
+    if (!saving && trap.test(102, [&] { return !FolderExists(folder); })) {
         trap.run(178, [&] { showMessage(QStringLiteral("Folder does not exist. Please select another folder.")); });
         return;
     }
@@ -168,9 +191,9 @@ void Form1::PushButton7_Click()
         trap.run(112, [&] { PushButton7->setText(kStartCaption); });
         return;
     }
-    if (runningSaves().contains(this))
+    if (saving)
         return;
-    RunningSave running(this);
+    RunningSave running(*this);
 
     const qint32 checked = trap.value(114, [&] { return CountCheckedItems(); }, qint32(0));
     if (trap.test(116, [&] { return checked == 0; })) {
@@ -180,13 +203,15 @@ void Form1::PushButton7_Click()
     SaveStopRequested = false;
     trap.run(120, [&] { PushButton7->setText(kStopCaption); });
     trap.run(122, [&] { setBusy(true); });
-    if (trap.test(124, [&] { return Option1->isChecked(); }))
-        saveSeparateFiles(*this, trap, folder);
-    else if (trap.test(156, [&] { return Option2->isChecked(); }))
-        saveOneFile(*this, trap, folder);
+    std::optional<MessageFiles> files;
+    if (trap.test(124, [&] { return Option1->isChecked(); })) {
+        saveSeparateFiles(*this, trap, files.emplace(folder, SaveMethod::SeparateFiles));
+    } else if (trap.test(156, [&] { return Option2->isChecked(); })) {
+        saveOneFile(*this, trap, files.emplace(folder, SaveMethod::OneFile));
+    }
     trap.run(172, [&] { setBusy(false); });
     if (trap.test(174, [&] { return !SaveStopRequested; }))
-        trap.run(174, [&] { showMessage(QStringLiteral("Done.")); });
+        trap.run(174, [&] { showMessage(files ? closingMessage(*files) : QStringLiteral("Done.")); });
     trap.run(176, [&] { PushButton7->setText(kStartCaption); });
 }
 

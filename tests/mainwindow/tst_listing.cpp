@@ -398,6 +398,103 @@ private slots:
         QVERIFY(!QApplication::activeModalWidget());
     }
 
+    // Clicks that arrive while a login waits on the server.
+    void connectionPanelConcurrentPaths_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("failureBox"); // the start of the session's Yes/No box, "" for none
+        QTest::newRow("second 1. Connect click while a connect waits") << "second connect" << "";
+        // The session reports the stopped login like any failed one.
+        QTest::newRow("Stop during a listing's own connect") << "stop" << "Invalid login.";
+        QTest::newRow("login refused on the listing's own session") << "refused" << "Invalid login.";
+    }
+
+    void connectionPanelConcurrentPaths()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, failureBox);
+        ScriptedBoxesScope boxes;
+        auto window = std::make_unique<Form1>();
+        window->Form_Load();
+        window->Text1->setText(TestServer::instance().user());
+        window->Text2->setText(TestServer::instance().password());
+        // Runs `click` once, from the first event turn inside the waiting login.
+        bool clicked = false;
+        auto whileLoginWaits = [&](std::function<void()> click) {
+            QTimer::singleShot(0, window.get(), [&, click] {
+                clicked = true;
+                click();
+            });
+        };
+        if (path == QLatin1String("second connect")) {
+            whileLoginWaits([&] {
+                const std::shared_ptr<clsImapSession> waiting = window->oSession;
+                QVERIFY(waiting);
+                window->PushButton5->click();
+                QCOMPARE(window->oSession, waiting); // no second login
+                QCOMPARE(window->PushButton5->text(), QStringLiteral("Disconnect"));
+                QCOMPARE(window->statusLine(), QStringLiteral("Connecting to Gmail..."));
+            });
+            window->PushButton5_Click();
+            QCOMPARE(window->statusLine(), QStringLiteral("Connected to Gmail."));
+            QVERIFY(program().LabelNames.has_value()); // the first Connect enumerated the folders
+            QVERIFY(window->oSession);
+        } else {
+            window->PushButton5_Click();
+            select(*window, QStringLiteral("All Mail"));
+            window->oSession.reset(); // as an earlier listing leaves it: the next one logs in itself
+            if (path == QLatin1String("refused"))
+                window->Text2->setText(QStringLiteral("wrong password"));
+            else
+                whileLoginWaits([&] {
+                    QCOMPARE(window->PushButton10->text(), QStringLiteral("Stop"));
+                    QVERIFY(window->oSession);
+                    window->PushButton10->click();
+                });
+            window->PushButton10_Click();
+            QCOMPARE(window->ListView1->rowCount(), 0);
+            QVERIFY(!window->oSession);
+            QCOMPARE(window->PushButton10->text(), QStringLiteral("2a. Get All Emails"));
+            QCOMPARE(window->PushButton2->text(), QStringLiteral("2b. Get Some Emails"));
+            QVERIFY(!window->PushButton2->isHidden());
+            QCOMPARE(window->statusLine(), QStringLiteral("Progress Bar"));
+        }
+        QCOMPARE(clicked, path != QLatin1String("refused"));
+        QCOMPARE(window->PushButton5->text(), QStringLiteral("Disconnect"));
+        QVERIFY(!window->isBusy());
+        QCOMPARE(boxes->count(QStringLiteral("Done.")), 0);
+        QCOMPARE(boxes->shown.size(), size_t(failureBox.isEmpty() ? 0 : 1));
+        if (!failureBox.isEmpty()) {
+            QCOMPARE(boxes->shown[0].buttons, BoxButtons::YesNo);
+            QVERIFY(boxes->shown[0].text.startsWith(failureBox));
+        }
+    }
+
+    void listingResetsTextCheck_data()
+    {
+        QTest::addColumn<bool>("some");
+        QTest::newRow("2a. Get All Emails") << false;
+        QTest::newRow("2b. Get Some Emails") << true;
+    }
+
+    // The first "Check Emails Containing..." after a new listing starts by clearing marks.
+    void listingResetsTextCheck()
+    {
+        QFETCH(bool, some);
+        ScriptedBoxesScope boxes;
+        auto window = connectedWindow(*boxes);
+        select(*window, QStringLiteral("All Mail"));
+        window->TextCheckApplied = true; // a check-by-text run on the previous list
+        if (some) {
+            answerRange(QStringLiteral("1"), QStringLiteral("2"));
+            window->PushButton2_Click();
+        } else {
+            window->PushButton10_Click();
+        }
+        QVERIFY(window->ListView1->rowCount() > 0);
+        QVERIFY(!window->TextCheckApplied);
+    }
+
     void recDateKeys_data()
     {
         QTest::addColumn<QString>("date");

@@ -1,7 +1,9 @@
+#include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -11,12 +13,16 @@
 
 #include "app/boxes.h"
 #include "app/clock.h"
+#include "app/programstate.h"
 #include "app/settings.h"
 #include "mainwindow/messagelist.h"
 #include "tests/mainwindow/windowfixture.h"
 #include "tests/support/scriptedboxes.h"
 #include "tests/support/testenv.h"
 
+#include <csignal>
+#include <sys/mount.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace {
@@ -90,11 +96,14 @@ private slots:
     void noCheckedRow();
     void failingWrites_data();
     void failingWrites();
-    void overlongSubjectStaysInFolder();
+    void subjectOfAnyLength_data();
+    void subjectOfAnyLength();
     void rowWithoutRecord();
     void existingLongerFileReplaced_data();
     void existingLongerFileReplaced();
     void sortedRowsCarryRecords();
+    void commandsRefusedWhileSaving_data();
+    void commandsRefusedWhileSaving();
     void stopDuringRun_data();
     void stopDuringRun();
     void rowsBeyond16Bits_data();
@@ -310,20 +319,97 @@ void TestSaving::noCheckedRow()
     QVERIFY(!m_window->isBusy());
 }
 
+// Ways to make writing fail, for failingWrites; each undoes itself.
+class WriteObstacle
+{
+public:
+    WriteObstacle(const QString &how, const QString &folder, const QString &blocker)
+        : m_folder(folder)
+    {
+        if (how == QLatin1String("blocked")) {
+            m_ready = QDir(folder).mkdir(blocker);
+        } else if (how == QLatin1String("readonly")) {
+            m_ready = geteuid() != 0 && QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner);
+            m_why = "permissions do not stop root; the other rows cover this";
+        } else if (how == QLatin1String("size limit")) {
+            // A file may not grow past 1000 bytes: the system refuses the write
+            // as a full disk would, and needs neither root nor a mount.
+            signal(SIGXFSZ, SIG_IGN);
+            getrlimit(RLIMIT_FSIZE, &m_limit);
+            rlimit small = m_limit;
+            small.rlim_cur = 1000;
+            m_ready = setrlimit(RLIMIT_FSIZE, &small) == 0;
+            m_limited = m_ready;
+        } else {
+            // A 64 KiB memory file system of its own, full or read-only.
+            m_mounted = mount("tmpfs", folder.toLocal8Bit().constData(), "tmpfs", 0, "size=64k") == 0;
+            m_ready = m_mounted
+                && (how == QLatin1String("full file system")
+                    || mount(nullptr, folder.toLocal8Bit().constData(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) == 0);
+            m_why = "mounting a small file system needs root with the right to mount";
+        }
+    }
+    ~WriteObstacle()
+    {
+        if (m_limited)
+            setrlimit(RLIMIT_FSIZE, &m_limit);
+        if (m_mounted)
+            umount2(m_folder.toLocal8Bit().constData(), MNT_DETACH);
+    }
+    bool ready() const { return m_ready; }
+    const char *why() const { return m_why; }
+    void lift()
+    {
+        if (m_limited)
+            setrlimit(RLIMIT_FSIZE, &m_limit);
+        m_limited = false;
+    }
+
+private:
+    QString m_folder;
+    bool m_ready = false;
+    bool m_limited = false;
+    bool m_mounted = false;
+    rlimit m_limit{};
+    const char *m_why = "";
+};
+
 void TestSaving::failingWrites_data()
 {
     QTest::addColumn<bool>("singleFile");
     QTest::addColumn<QString>("how");
     QTest::addColumn<QList<int>>("reportedLines");
+    QTest::addColumn<QString>("cause"); // the platform's words, or "" when any
     QTest::addColumn<QStringList>("saved");
+    QTest::addColumn<QString>("closing");
+    const QString reported = QStringLiteral(" Each failure was reported in an \"Application Error\" box before this one.");
+    const QString twoOfThree = QStringLiteral("2 of 3 messages were saved.") + reported;
+    const QString noEmails = QStringLiteral("Emails.txt was not written: none of the 3 messages was saved, and an "
+                                            "earlier Emails.txt in the folder was left as it was.")
+        + reported;
+    const QStringList firstAndThird{"1 - 2024-05-06 First.txt", "3 - 2024-05-06 Third.txt"};
 
     QTest::newRow("separate files: a folder holds the first name")
-        << false << "blocked" << QList<int>{146, 148} << QStringList{"2 - 2024-05-06 Second.txt", "3 - 2024-05-06 Third.txt"};
+        << false << "blocked" << QList<int>{146, 148} << QString()
+        << QStringList{"1 - 2024-05-06 First.txt", "2 - 2024-05-06 Second.txt", "3 - 2024-05-06 Third.txt"}
+        << twoOfThree;
     QTest::newRow("one file: a folder holds Emails.txt")
-        << true << "blocked" << QList<int>{158, 166, 166, 166} << QStringList{};
+        << true << "blocked" << QList<int>{158, 166, 166, 166} << QString() << QStringList{"Emails.txt"} << noEmails;
     QTest::newRow("separate files: folder not writable")
-        << false << "readonly" << QList<int>{146, 148, 146, 148, 146, 148} << QStringList{};
-    QTest::newRow("one file: folder not writable") << true << "readonly" << QList<int>{158, 166, 166, 166} << QStringList{};
+        << false << "readonly" << QList<int>{146, 148, 146, 148, 146, 148} << "Permission denied" << QStringList{}
+        << QStringLiteral("0 of 3 messages were saved.") + reported;
+    QTest::newRow("one file: folder not writable")
+        << true << "readonly" << QList<int>{158, 166, 166, 166} << "Permission denied" << QStringList{} << noEmails;
+    // The second message is too big for what the disk takes.
+    QTest::newRow("separate files: file size limit reached")
+        << false << "size limit" << QList<int>{148} << "File too large" << firstAndThird << twoOfThree;
+    QTest::newRow("one file: file size limit reached")
+        << true << "size limit" << QList<int>{166, 166} << "File too large" << QStringList{} << noEmails;
+    QTest::newRow("separate files: full file system")
+        << false << "full file system" << QList<int>{148} << "No space left on device" << firstAndThird << twoOfThree;
+    QTest::newRow("one file: read-only file system")
+        << true << "read-only file system" << QList<int>{158, 166, 166, 166} << "Read-only file system"
+        << QStringList{} << noEmails;
 }
 
 void TestSaving::failingWrites()
@@ -331,25 +417,22 @@ void TestSaving::failingWrites()
     QFETCH(bool, singleFile);
     QFETCH(QString, how);
     QFETCH(QList<int>, reportedLines);
+    QFETCH(QString, cause);
     QFETCH(QStringList, saved);
-    const QStringList subjects{"First", "Second", "Third"};
-    for (const QString &subject : subjects)
-        addMessage(*m_window, message(subject));
+    QFETCH(QString, closing);
+    addMessage(*m_window, message(QStringLiteral("First")));
+    addMessage(*m_window, message(QStringLiteral("Second"), QString(100000, QLatin1Char('b'))));
+    addMessage(*m_window, message(QStringLiteral("Third")));
     m_window->PushButton4->click();
     if (singleFile)
         useSingleFile();
-    QStringList expectedEntries = saved;
-    if (how == QLatin1String("blocked")) {
-        const QString blocker = singleFile ? QStringLiteral("Emails.txt") : QStringLiteral("1 - 2024-05-06 First.txt");
-        QVERIFY(QDir(m_folder->path()).mkdir(blocker));
-        expectedEntries << blocker;
-    } else {
-        if (geteuid() == 0)
-            QSKIP("permissions do not stop root; the rows with a blocking folder cover this");
-        QVERIFY(QFile::setPermissions(m_folder->path(), QFile::ReadOwner | QFile::ExeOwner));
-    }
+    const QString blocker = singleFile ? QStringLiteral("Emails.txt") : QStringLiteral("1 - 2024-05-06 First.txt");
+    WriteObstacle obstacle(how, m_folder->path(), blocker);
+    if (!obstacle.ready())
+        QSKIP(obstacle.why());
 
     m_window->PushButton7->click();
+    obstacle.lift();
 
     QCOMPARE(int(boxes().shown.size()), reportedLines.size() + 1);
     for (int i = 0; i < reportedLines.size(); ++i) {
@@ -360,37 +443,49 @@ void TestSaving::failingWrites()
                                      .arg(reportedLines[i]);
         QVERIFY2(box.text.contains(location), qPrintable(box.text));
         QVERIFY2(!box.text.startsWith(QLatin1String("\r\n")), "the platform's description is missing");
+        if (!cause.isEmpty())
+            QVERIFY2(box.text.startsWith(cause + location), qPrintable(box.text));
     }
-    QCOMPARE(boxes().shown.back().text, QStringLiteral("Done."));
-    QCOMPARE(entries(m_folder->path()), sorted(expectedEntries));
+    QCOMPARE(boxes().shown.back().text, closing);
+    QCOMPARE(boxes().shown.back().title, applicationTitle());
+    QCOMPARE(entries(m_folder->path()), sorted(saved));
     QCOMPARE(m_window->PushButton7->text(), QStringLiteral("3. Start Downloading"));
     QVERIFY(!m_window->isBusy());
 }
 
-void TestSaving::overlongSubjectStaysInFolder()
+void TestSaving::subjectOfAnyLength_data()
 {
-    // Filtering a name over 32,767 characters fails; the unfiltered name must
-    // then not be used as a path.
+    QTest::addColumn<QString>("subject");
+    QTest::addColumn<QString>("name"); // after the counter and the date
+    const QString x200 = QString(200, QLatin1Char('x'));
+    QTest::newRow("over 32,767 kept characters") << QString(40000, QLatin1Char('k')) << QString(185, QLatin1Char('k'));
+    QTest::newRow("over 32,767 with separators in it")
+        << QStringLiteral("../../escaped") + QString(40000, QLatin1Char('x')) << QStringLiteral("escaped") + x200.left(178);
+    QTest::newRow("kept characters only past 32,767")
+        << QString(40000, QChar(0x00e9)) + x200 << x200.left(185);
+    QTest::newRow("nothing kept in 70,000") << QString(70000, QLatin1Char('/')) << QString();
+}
+
+void TestSaving::subjectOfAnyLength()
+{
+    QFETCH(QString, subject);
+    QFETCH(QString, name);
+    // Nothing may land beside the folder, whatever the subject holds.
     QTemporaryDir parent;
     const QString folder = parent.filePath(QStringLiteral("out"));
-    QVERIFY(QDir(parent.path()).mkpath(QStringLiteral("out/1 - 2024-05-06 ")));
+    QVERIFY(QDir(parent.path()).mkdir(QStringLiteral("out")));
     m_window->Text3->setText(folder);
-    addMessage(*m_window, message(QStringLiteral("../../escaped") + QString(40000, QLatin1Char('x'))));
+    addMessage(*m_window, message(subject, QStringLiteral("long one")));
     addMessage(*m_window, message(QStringLiteral("Fine")));
     m_window->PushButton4->click();
 
     m_window->PushButton7->click();
 
-    QStringList lines;
-    for (const RecordedBox &box : boxes().shown) {
-        if (box.title == QLatin1String("Application Error"))
-            lines << box.text.section(QStringLiteral("at line "), 1).left(3);
-    }
-    QCOMPARE(lines, (QStringList{"138", "144", "146", "148"}));
-    QVERIFY(boxes().shown[0].text.startsWith(QLatin1String("Overflow\r\n")));
+    QCOMPARE(boxes().texts(), std::vector<QString>{QStringLiteral("Done.")});
+    const QString fileName = QStringLiteral("1 - 2024-05-06 ") + name + QStringLiteral(".txt");
     QCOMPARE(entries(parent.path()), QStringList{QStringLiteral("out")});
-    QCOMPARE(entries(folder), (QStringList{"1 - 2024-05-06 ", "2 - 2024-05-06 Fine.txt"}));
-    QVERIFY(entries(folder + QStringLiteral("/1 - 2024-05-06 ")).isEmpty());
+    QCOMPARE(entries(folder), sorted({fileName, QStringLiteral("2 - 2024-05-06 Fine.txt")}));
+    QVERIFY(readAll(folder + QLatin1Char('/') + fileName).endsWith("\r\n\r\nlong one"));
 }
 
 void TestSaving::rowWithoutRecord()
@@ -458,20 +553,95 @@ void TestSaving::sortedRowsCarryRecords()
              block(records[1]) + kSeparator + block(records[2]) + kSeparator + block(records[0]) + kSeparator);
 }
 
+void TestSaving::commandsRefusedWhileSaving_data()
+{
+    QTest::addColumn<QString>("control"); // object name; the list gets a space key on its second row
+    QTest::newRow("Disconnect") << "PushButton5";
+    QTest::newRow("2a. Get All Emails") << "PushButton10";
+    QTest::newRow("2b. Get Some Emails") << "PushButton2";
+    QTest::newRow("Show List In Larger View") << "PushButton12";
+    QTest::newRow("Check All") << "PushButton4";
+    QTest::newRow("Uncheck All") << "PushButton6";
+    QTest::newRow("Check Emails Containing...") << "PushButton9";
+    QTest::newRow("Check Emails Not Containing...") << "PushButton11";
+    QTest::newRow("Clear List") << "PushButton3";
+    QTest::newRow("a row's check box") << "ListView1";
+}
+
+void TestSaving::commandsRefusedWhileSaving()
+{
+    QFETCH(QString, control);
+    // Never the real server, should a listing command slip through.
+    program().server = MailServer{QStringLiteral("127.0.0.1"), 1, QString()};
+    m_window->PushButton5->setText(QStringLiteral("Disconnect"));
+    for (const QString &subject : {QStringLiteral("First"), QStringLiteral("Second"), QStringLiteral("Third")})
+        addMessage(*m_window, message(subject));
+    m_window->ListView1->setChecked(0, true);
+    m_window->ListView1->setChecked(2, true);
+    m_window->UpdateCounters(false);
+    const QString counters = m_window->Label1->text() + m_window->Label2->text();
+
+    // A user's click (or key) on the control while the first row is saved.
+    bool tried = false;
+    bool dialogOpened = false;
+    std::function<void()> tryCommand = [&] {
+        if (m_window->PushButton7->text() != QLatin1String("Stop Downloading")) {
+            QTimer::singleShot(0, m_window.get(), tryCommand);
+            return;
+        }
+        QWidget *target = m_window->findChild<QWidget *>(control);
+        if (control == QLatin1String("ListView1")) {
+            QTRY_COMPARE(m_window->ListView1->model()->rowCount(), 3); // the view shows the rows it was given
+            m_window->ListView1->setCurrentIndex(m_window->ListView1->model()->index(1, 0));
+            QTest::keyClick(target, Qt::Key_Space);
+        }
+        else
+            QTest::mouseClick(target, Qt::LeftButton);
+        tried = true;
+    };
+    QTimer::singleShot(0, m_window.get(), tryCommand);
+    // Should the control open a dialog, it must not hold the test.
+    QTimer closer;
+    closer.setInterval(10);
+    connect(&closer, &QTimer::timeout, this, [&] {
+        if (QWidget *dialog = QApplication::activeModalWidget()) {
+            dialogOpened = true;
+            dialog->close();
+        }
+    });
+    closer.start();
+
+    m_window->PushButton7->click();
+
+    QVERIFY(tried);
+    QVERIFY(!dialogOpened);
+    QCOMPARE(boxes().texts(), std::vector<QString>{QStringLiteral("Done.")});
+    QCOMPARE(entries(m_folder->path()), (QStringList{"1 - 2024-05-06 First.txt", "2 - 2024-05-06 Third.txt"}));
+    QCOMPARE(checkMarks(*m_window), QStringLiteral("101"));
+    QCOMPARE(m_window->Label1->text() + m_window->Label2->text(), counters);
+    QCOMPARE(m_window->PushButton5->text(), QStringLiteral("Disconnect"));
+    // Everything answers again once the run is over.
+    QVERIFY(m_window->findChild<QWidget *>(control)->isEnabled());
+}
+
 void TestSaving::stopDuringRun_data()
 {
     QTest::addColumn<bool>("singleFile");
     QTest::addColumn<bool>("clickAgain");
-    QTest::newRow("separate files") << false << false;
-    QTest::newRow("one file") << true << false;
-    QTest::newRow("separate files, start clicked again after stop") << false << true;
-    QTest::newRow("one file, start clicked again after stop") << true << true;
+    QTest::addColumn<bool>("editFolder");
+    QTest::newRow("separate files") << false << false << false;
+    QTest::newRow("one file") << true << false << false;
+    QTest::newRow("separate files, start clicked again after stop") << false << true << false;
+    QTest::newRow("one file, start clicked again after stop") << true << true << false;
+    QTest::newRow("separate files, folder box edited before stop") << false << false << true;
+    QTest::newRow("one file, folder box emptied before stop") << true << false << true;
 }
 
 void TestSaving::stopDuringRun()
 {
     QFETCH(bool, singleFile);
     QFETCH(bool, clickAgain);
+    QFETCH(bool, editFolder);
     QList<MailRecord> records;
     for (const QString &subject : {QStringLiteral("One"), QStringLiteral("Two"), QStringLiteral("Three")}) {
         records << message(subject);
@@ -488,6 +658,8 @@ void TestSaving::stopDuringRun()
             QTimer::singleShot(0, m_window.get(), clickStop);
             return;
         }
+        if (editFolder) // the run keeps the folder it started with; Stop still stops it
+            m_window->Text3->setText(singleFile ? QString() : m_folder->filePath(QStringLiteral("typo")));
         m_window->PushButton7->click();
         stopped = true;
         if (clickAgain)
