@@ -1,10 +1,7 @@
 #include "app/errortrap.h"
 
 #include "app/boxes.h"
-
-namespace {
-const char kSupportAddress[] = "support@corvina-mail.example";
-}
+#include "app/buildsettings.h"
 
 AppError::AppError(const QString &description)
     : std::runtime_error(description.toStdString())
@@ -23,11 +20,22 @@ NumberedError::NumberedError(qint32 number, const QString &source, const QString
 {
 }
 
+namespace {
+
+// A build that names no support address leaves its sentence out.
+QString supportSentence()
+{
+    if (*kSupportAddress == '\0')
+        return QString();
+    return QLatin1String("Please email screenshot of this message to ") + QLatin1String(kSupportAddress);
+}
+
+} // namespace
+
 QString errorReportText(const QString &description, const QString &location, int statementNumber)
 {
     return description + QLatin1String("\r\n") + location + QLatin1String("at line ")
-        + QString::number(statementNumber) + QLatin1String("\r\r")
-        + QLatin1String("Please email screenshot of this message to ") + QLatin1String(kSupportAddress);
+        + QString::number(statementNumber) + QLatin1String("\r\r") + supportSentence();
 }
 
 void ReportError(const QString &location, const QString &description, int statementNumber)

@@ -104,6 +104,8 @@ private:
     QString m_folder;
     SaveMethod m_method;
     std::unique_ptr<TextFileWriter> m_oneFile;
+    // 32-bit: a 16-bit counter would stop at 32,767 and give every later
+    // message the same name, each overwriting the last.
     qint32 m_fileCounter = 1;
     int m_saved = 0;
     int m_failed = 0;

@@ -121,8 +121,6 @@ void letWindowEventsRun()
 
 void saveSeparateFiles(Form1 &window, ErrorTrap &trap, MessageFiles &files)
 {
-    // Counter and positions are 32-bit: a 16-bit counter would stop at 32,767
-    // and give every later message the same name, each overwriting the last.
     trap.run(126, [&] { reportFailures(trap, files.begin(), files.method()); });
     const int rowCount = trap.value(128, [&] { return window.ListView1->rowCount(); }, 0);
     for (int position = 0; position < rowCount; ++position) {

@@ -16,6 +16,8 @@ Expected file (JSON):
                     seen, size, from, fromName, fromAddress, subject,
                     date (ISO 8601 with offset, or null), plain, html}]
   other           the second account's messages, same shape
+  googleMail      the third account's (system folders under "[Google Mail]/",
+                  as older UK and German Gmail accounts have them), same shape
 """
 
 import argparse
@@ -39,6 +41,16 @@ GMAIL_FOLDERS = {
     "[Gmail]/Important": "\\Important",
 }
 ALL = "[Gmail]/All Mail"
+# Older UK and German accounts: "[Google Mail]" instead of "[Gmail]", and "Bin".
+GOOGLE_MAIL_FOLDERS = {
+    "[Google Mail]/All Mail": "\\All",
+    "[Google Mail]/Drafts": "\\Drafts",
+    "[Google Mail]/Sent Mail": "\\Sent",
+    "[Google Mail]/Spam": "\\Junk",
+    "[Google Mail]/Starred": "\\Flagged",
+    "[Google Mail]/Bin": "\\Trash",
+    "[Google Mail]/Important": "\\Important",
+}
 LABELS = ["Work", "Work/Projects", "Reçus", "Travel Plans"]
 
 
@@ -588,6 +600,25 @@ def other_corpus():
                            plain=body))]
 
 
+def google_mail_corpus():
+    msgs = []
+    for i, folders in enumerate([["INBOX"], ["[Google Mail]/Sent Mail"], ["INBOX", "[Google Mail]/Starred"]]):
+        subject = "From a Google Mail account %d" % (i + 1)
+        date = "Mon, 0%d Mar 2021 10:00:00 +0000" % (i + 1)
+        body = crlf("Message %d of the third account.\n" % (i + 1))
+        msgs.append(Message("google-%d" % (i + 1), single("google-%d" % (i + 1), ALICE, subject, date, body),
+                            folders + ["[Google Mail]/All Mail"],
+                            expect(*ALICE_X, subject, "2021-03-0%dT10:00:00+00:00" % (i + 1), plain=body)))
+    return msgs
+
+
+def seed_google_mail(args):
+    if not args.google_mail_maildir:
+        return None
+    positions, entries = seed(args.google_mail_maildir, google_mail_corpus(), ["INBOX"] + list(GOOGLE_MAIL_FOLDERS))
+    return {"folders": positions, "specialUse": GOOGLE_MAIL_FOLDERS, "messages": entries}
+
+
 # ---------------------------------------------------------------- writing
 
 def folder_path(maildir, folder):
@@ -659,6 +690,7 @@ def seed_cached(args, folders):
     shutil.copyfile(os.path.join(cache, "expected.json"), args.expected)
     if args.other_maildir:
         seed(args.other_maildir, other_corpus(), ["INBOX"])
+    seed_google_mail(args)
     return 0
 
 
@@ -667,6 +699,7 @@ def main():
     parser.add_argument("--corpus", choices=["test", "demo", "bench"], default="test")
     parser.add_argument("--maildir", required=True)
     parser.add_argument("--other-maildir")
+    parser.add_argument("--google-mail-maildir")
     parser.add_argument("--expected", required=True)
     parser.add_argument("--cache", help="bench corpus only: keep the seeded maildir here and "
                         "link it in on later runs instead of generating it again")
@@ -682,6 +715,9 @@ def main():
     if args.other_maildir:
         other_positions, other_entries = seed(args.other_maildir, other_corpus(), ["INBOX"])
         result["other"] = {"folders": other_positions, "messages": other_entries}
+    google_mail = seed_google_mail(args)
+    if google_mail:
+        result["googleMail"] = google_mail
     with open(args.expected, "w", encoding="utf-8") as f:
         json.dump(result, f, ensure_ascii=False, indent=1)
     return 0

@@ -10,7 +10,8 @@
 #       stop the server started in DIR (SIGTERM, then wait up to 10 s)
 #
 # start prints KEY=value lines (also kept in DIR/server.env): PORT, HOST, CA,
-# USER, PASSWORD, USER2, PASSWORD2, EXPECTED, PID, CONF. A value runs to the end
+# USER, PASSWORD, USER2, PASSWORD2, USER3, PASSWORD3 (an account whose system
+# folders live under "[Google Mail]/"), EXPECTED, PID, CONF. A value runs to the end
 # of its line and may contain spaces and quotes. Works as root (the mail files
 # then belong to an unprivileged user) and as a normal user. Implicit TLS only.
 set -euo pipefail
@@ -62,6 +63,17 @@ make_certificates() {
     "extendedKeyUsage=serverAuth" "basicConstraints=critical,CA:FALSE" >"$dir/server.ext"
   openssl x509 -req -in "$dir/server.csr" -CA "$dir/ca.pem" -CAkey "$dir/ca.key" \
     -CAcreateserial -days 30 -extfile "$dir/server.ext" -out "$dir/server.pem" 2>/dev/null
+}
+
+# The third account's system folders, as older UK and German Gmail accounts
+# name them; no other account has these mailboxes, so no other LIST changes.
+google_mail_special_use() {
+  local folder use
+  for folder in "All Mail:All" "Drafts:Drafts" "Sent Mail:Sent" "Spam:Junk" "Starred:Flagged" \
+    "Bin:Trash" "Important:Important"; do
+    use="${folder##*:}"
+    printf '  mailbox "[Google Mail]/%s" {\n    special_use = \\%s\n  }\n' "${folder%:*}" "$use"
+  done
 }
 
 # Dovecot's configuration; $1 DIR, $2 port, $3 mail uid, $4 mail gid.
@@ -126,6 +138,7 @@ namespace inbox {
   mailbox "[Gmail]/Important" {
     special_use = \\Important
   }
+$(google_mail_special_use)
 }
 service imap-login {
   chroot =
@@ -181,7 +194,8 @@ start() {
   make_certificates "$dir"
   local user="test@example.com" password="s3cret-Pass"
   local user2="other@example.com" password2='pässwörd "q"'
-  printf '%s:{PLAIN}%s\n' "$user" "$password" "$user2" "$password2" >"$dir/passwd"
+  local user3="uk@example.com" password3="uk-Pass-3"
+  printf '%s:{PLAIN}%s\n' "$user" "$password" "$user2" "$password2" "$user3" "$password3" >"$dir/passwd"
 
   rm -rf "$dir/home"
   # The bench corpus is large: CORVINA_CORPUS_CACHE keeps it between runs.
@@ -191,6 +205,7 @@ start() {
   fi
   python3 "$script_dir/make-corpus.py" --corpus "$corpus" \
     --maildir "$dir/home/$user/Maildir" --other-maildir "$dir/home/$user2/Maildir" \
+    --google-mail-maildir "$dir/home/$user3/Maildir" \
     --expected "$dir/expected.json" "${cache_args[@]}"
   if [ "$(id -u)" -eq 0 ]; then
     chown -R "$uid:$gid" "$dir/home"
@@ -236,6 +251,8 @@ start() {
     echo "PASSWORD=$password"
     echo "USER2=$user2"
     echo "PASSWORD2=$password2"
+    echo "USER3=$user3"
+    echo "PASSWORD3=$password3"
     echo "EXPECTED=$dir/expected.json"
     echo "PID=$pid"
     echo "CONF=$dir/dovecot.conf"

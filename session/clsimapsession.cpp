@@ -129,10 +129,8 @@ qint32 clsImapSession::GetTotalMessage(const QString &FolderName)
 
 void clsImapSession::StartMailExtraction(const QString &FolderName)
 {
-    const qint32 first = CurrentLocation;
-    const qint32 last = MaxRecord;
     m_listing = ListingOutcome();
-    m_listing.wanted = qMax<qint64>(0, qint64(last) - first + 1);
+    m_listing.wanted = qMax<qint64>(0, qint64(MaxRecord) - CurrentLocation + 1);
     if (!Connect()) {
         noteNotListed(m_listing.wanted, ImapObject->lastFailure());
         if (m_reports)
@@ -149,6 +147,9 @@ void clsImapSession::StartMailExtraction(const QString &FolderName)
         GetLastError();
         return;
     }
+    const qint32 first = CurrentLocation;
+    const qint32 last = MaxRecord;
+    m_listing.wanted = qMax<qint64>(0, qint64(last) - first + 1);
     if (first <= last)
         ImapObject->expectFetches(first, last);
     // 64-bit so that a range ending at the largest 32-bit number still ends.

@@ -1,7 +1,9 @@
 #include "session/messagedecoder.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
+#include <cstring>
 #include <initializer_list>
 #include <memory>
 #include <optional>
@@ -26,6 +28,10 @@
 //   contributes its first member ("Team: a@x;" gives a@x); an empty group none.
 // - iso-8859-1 and us-ascii texts are read as windows-1252 (after UTF-8), as
 //   browsers do: mail so labelled often holds windows-1252 or UTF-8 bytes.
+// - From, its name and address, and Subject are one line each: a control
+//   character there, a line break included, reads as a space.
+// - A sender with a name and an empty address ("MAILER DAEMON <>", as bounces
+//   have it) keeps its name; its address stays empty.
 // - A message GMime cannot parse at all keeps its bytes as the plain body so
 //   that saving it loses nothing; every other field stays empty.
 
@@ -221,6 +227,172 @@ QString fromGMimeText(const char *text)
     return text ? utf8OrWindows1252(QByteArray(text)) : QString();
 }
 
+// A decoded line break or other control character would break a row or
+// forge a line in a saved file: a reader sees a space in its place.
+QString readable(QString text)
+{
+    for (QChar &ch : text) {
+        const char16_t code = ch.unicode();
+        if (code < 0x20 || (code >= 0x7F && code <= 0x9F) || code == 0x2028 || code == 0x2029)
+            ch = QLatin1Char(' ');
+    }
+    return text;
+}
+
+struct EncodedWord
+{
+    qsizetype end = 0; // just past its "?="
+    QByteArray charset;
+    QByteArray bytes;
+};
+
+int hexDigit(char ch)
+{
+    if (ch >= '0' && ch <= '9')
+        return ch - '0';
+    ch = char(ch | 0x20);
+    return ch >= 'a' && ch <= 'f' ? ch - 'a' + 10 : -1;
+}
+
+// A 'Q' word's text: "_" is a space, "=XX" a byte; a stray "=" stays.
+QByteArray quotedPrintableWordBytes(const QByteArray &text)
+{
+    QByteArray bytes;
+    bytes.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const int high = text[i] == '=' && i + 2 < text.size() ? hexDigit(text[i + 1]) : -1;
+        const int low = high >= 0 ? hexDigit(text[i + 2]) : -1;
+        if (low >= 0) {
+            bytes.append(char(high * 16 + low));
+            i += 2;
+        } else {
+            bytes.append(text[i] == '_' ? ' ' : text[i]);
+        }
+    }
+    return bytes;
+}
+
+bool hasBlank(QByteArrayView text)
+{
+    return text.contains(' ') || text.contains('\t');
+}
+
+// The RFC 2047 encoded-word "=?charset?B|Q?text?=" starting at pos, if any.
+std::optional<EncodedWord> encodedWordAt(const QByteArray &value, qsizetype pos)
+{
+    if (!QByteArrayView(value).sliced(pos).startsWith("=?"))
+        return std::nullopt;
+    const qsizetype charsetEnd = value.indexOf('?', pos + 2);
+    if (charsetEnd <= pos + 2 || charsetEnd + 3 >= value.size() || value[charsetEnd + 2] != '?'
+        || hasBlank(QByteArrayView(value).sliced(pos, charsetEnd - pos)))
+        return std::nullopt;
+    const char encoding = char(value[charsetEnd + 1] | 0x20);
+    const qsizetype textEnd = value.indexOf('?', charsetEnd + 3);
+    if ((encoding != 'b' && encoding != 'q') || textEnd < 0 || textEnd + 1 >= value.size()
+        || value[textEnd + 1] != '=')
+        return std::nullopt;
+    const QByteArray text = value.sliced(charsetEnd + 3, textEnd - charsetEnd - 3);
+    if (hasBlank(text))
+        return std::nullopt;
+    EncodedWord word;
+    word.end = textEnd + 2;
+    // "charset*language" (RFC 2231) names the charset before the star.
+    const QByteArrayView charset = QByteArrayView(value).sliced(pos + 2, charsetEnd - pos - 2);
+    word.charset = charset.first(charset.contains('*') ? charset.indexOf('*') : charset.size()).toByteArray().toLower();
+    word.bytes = encoding == 'b' ? QByteArray::fromBase64(text) : quotedPrintableWordBytes(text);
+    return word;
+}
+
+qsizetype afterBlanks(const QByteArray &value, qsizetype pos)
+{
+    while (pos < value.size() && (value[pos] == ' ' || value[pos] == '\t'))
+        ++pos;
+    return pos;
+}
+
+// One UTF-8 encoded-word holding text, every byte that could mean something
+// in a header (quote, comma, bracket) encoded.
+QByteArray utf8EncodedWord(const QString &text)
+{
+    static const char hex[] = "0123456789ABCDEF";
+    const QByteArray bytes = text.toUtf8();
+    QByteArray word(bytes.size() * 3 + 12, Qt::Uninitialized);
+    char *out = std::copy_n("=?UTF-8?Q?", 10, word.data());
+    for (const char byte : bytes) {
+        if ((byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') || (byte >= '0' && byte <= '9')) {
+            *out++ = byte;
+        } else {
+            *out++ = '=';
+            *out++ = hex[uchar(byte) >> 4];
+            *out++ = hex[uchar(byte) & 15];
+        }
+    }
+    word.truncate(out - word.data());
+    return word.append("?=");
+}
+
+// Decodes the run of adjacent encoded-words at pos into text, each word on
+// its own but the bytes of neighbours in one charset joined before that
+// charset is applied, so a character split between two words comes out
+// whole. end is set past the run.
+QString encodedWordRun(const QByteArray &value, qsizetype pos, qsizetype &end)
+{
+    QString text;
+    QByteArray charset;
+    QByteArray bytes;
+    while (std::optional<EncodedWord> word = encodedWordAt(value, pos)) {
+        if (word->charset != charset) {
+            if (!bytes.isEmpty())
+                text += decodeCharset(bytes, charset.constData());
+            charset = word->charset;
+            bytes.clear();
+        }
+        bytes += word->bytes;
+        end = word->end;
+        pos = afterBlanks(value, end); // blanks between words are no text
+    }
+    return text + decodeCharset(bytes, charset.constData());
+}
+
+// GMime 3.2 joins the base64 text of neighbouring words before decoding and
+// stops at the first padding, losing the rest of most non-ASCII subjects and
+// names; it also turns bytes its charset lacks into '?'. So every run of
+// encoded-words is decoded here, under the rules the bodies follow, and
+// handed back to GMime as one UTF-8 word that it reads right, in text and in
+// address lists alike.
+QByteArray withEncodedWordsDecoded(const QByteArray &value)
+{
+    qsizetype start = value.indexOf("=?");
+    if (start < 0)
+        return value;
+    QByteArray result = value.first(start);
+    qsizetype done = start;
+    for (; start >= 0; start = value.indexOf("=?", done)) {
+        qsizetype end = start;
+        const QString text = encodedWordRun(value, start, end);
+        if (end == start) {
+            result += value.sliced(done, start + 2 - done);
+            done = start + 2;
+            continue;
+        }
+        result += value.sliced(done, start - done);
+        if (!text.isEmpty())
+            result += utf8EncodedWord(text);
+        done = end;
+    }
+    return result + value.sliced(done);
+}
+
+// The header's value as it came, unfolded; empty when the header is missing.
+QByteArray unfoldedValue(GMimeHeader *header)
+{
+    const char *raw = header ? g_mime_header_get_raw_value(header) : nullptr;
+    if (!raw)
+        return QByteArray();
+    GCharPtr unfolded(g_mime_utils_header_unfold(raw));
+    return QByteArray(unfolded.get());
+}
+
 QByteArray streamBytes(GMimeStream *stream)
 {
     GByteArray *bytes = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(stream));
@@ -302,25 +474,111 @@ InternetAddressMailbox *firstMailbox(InternetAddressList *list)
     return nullptr;
 }
 
+// GMime refuses a mailbox whose address is empty ("MAILER DAEMON <>", as
+// bounces have it): its name is then read with a stand-in address.
+GObjectPtr<InternetAddressList> parsedAddresses(const QByteArray &value)
+{
+    GObjectPtr<InternetAddressList> list(internet_address_list_parse(parserOptions(), value.constData()));
+    const QByteArray trimmed = value.trimmed();
+    const QByteArray name = trimmed.chopped(std::min<qsizetype>(2, trimmed.size()));
+    if ((list && internet_address_list_length(list.get()) > 0) || !trimmed.endsWith("<>")
+        || name.trimmed().isEmpty())
+        return list;
+    const QByteArray standIn = name + "<empty@invalid>";
+    GObjectPtr<InternetAddressList> named(internet_address_list_parse(parserOptions(), standIn.constData()));
+    InternetAddressMailbox *mailbox = firstMailbox(named.get());
+    if (!mailbox || internet_address_list_length(named.get()) != 1)
+        return list;
+    internet_address_mailbox_set_addr(mailbox, "");
+    return named;
+}
+
+GMimeHeader *firstHeader(GMimeMessage *message, const char *name)
+{
+    return g_mime_header_list_get_header(g_mime_object_get_header_list(GMIME_OBJECT(message)), name);
+}
+
+bool holdsEncodedWord(GMimeHeader *header)
+{
+    const char *raw = header ? g_mime_header_get_raw_value(header) : nullptr;
+    return raw && strstr(raw, "=?");
+}
+
+// Every From header's senders, in order, as GMime itself gathers them. GMime's
+// own list stands unless it missed a name (an encoded-word) or a sender.
+GObjectPtr<InternetAddressList> senders(GMimeMessage *message)
+{
+    InternetAddressList *own = g_mime_message_get_from(message);
+    std::vector<GMimeHeader *> froms;
+    GMimeHeaderList *headers = g_mime_object_get_header_list(GMIME_OBJECT(message));
+    for (int i = 0; i < g_mime_header_list_get_count(headers); ++i) {
+        GMimeHeader *header = g_mime_header_list_get_header_at(headers, i);
+        if (g_ascii_strcasecmp(g_mime_header_get_name(header), "From") == 0)
+            froms.push_back(header);
+    }
+    if (own && internet_address_list_length(own) > 0 && std::none_of(froms.begin(), froms.end(), holdsEncodedWord))
+        return GObjectPtr<InternetAddressList>(INTERNET_ADDRESS_LIST(g_object_ref(own)));
+
+    GObjectPtr<InternetAddressList> all(internet_address_list_new());
+    for (GMimeHeader *header : froms) {
+        if (GObjectPtr<InternetAddressList> parsed = parsedAddresses(withEncodedWordsDecoded(unfoldedValue(header))))
+            internet_address_list_append(all.get(), parsed.get());
+    }
+    return all;
+}
+
 void readSender(GMimeMessage *message, ImapEmail &email)
 {
-    InternetAddressList *from = g_mime_message_get_from(message);
-    if (!from)
-        return;
-    GCharPtr text(internet_address_list_to_string(from, nullptr, FALSE));
-    email.from = fromGMimeText(text.get());
-    if (InternetAddressMailbox *mailbox = firstMailbox(from)) {
-        email.fromName = fromGMimeText(internet_address_get_name(INTERNET_ADDRESS(mailbox)));
-        email.fromAddress = fromGMimeText(internet_address_mailbox_get_addr(mailbox));
+    GObjectPtr<InternetAddressList> from = senders(message);
+    GCharPtr text(internet_address_list_to_string(from.get(), nullptr, FALSE));
+    email.from = readable(fromGMimeText(text.get()));
+    if (InternetAddressMailbox *mailbox = firstMailbox(from.get())) {
+        email.fromName = readable(fromGMimeText(internet_address_get_name(INTERNET_ADDRESS(mailbox))));
+        email.fromAddress = readable(fromGMimeText(internet_address_mailbox_get_addr(mailbox)));
     }
+}
+
+// Without an encoded-word GMime's own reading is right.
+QString readSubject(GMimeMessage *message)
+{
+    GMimeHeader *header = firstHeader(message, "Subject");
+    if (!holdsEncodedWord(header))
+        return readable(fromGMimeText(g_mime_message_get_subject(message)));
+    const QByteArray value = withEncodedWordsDecoded(unfoldedValue(header));
+    GCharPtr text(g_mime_utils_header_decode_text(parserOptions(), value.constData()));
+    return readable(fromGMimeText(text.get()));
+}
+
+// Where a zone follows the time with no space between ("00:01+0000"),
+// the place for that space; -1 when there is none.
+qsizetype zoneAgainstTime(QByteArrayView date)
+{
+    for (qsizetype i = 3; i < date.size(); ++i) {
+        if ((date[i] == '+' || date[i] == '-') && date[i - 3] == ':' && isdigit(uchar(date[i - 1])))
+            return i;
+    }
+    return -1;
+}
+
+// GMime reads a zone right after the time as the end of the time, so
+// "00:01+0000" would lose its minute: such a date is read again with a space
+// before the zone. GMime's own reading stands for every other date.
+QDateTime localTime(GDateTime *date)
+{
+    return date ? QDateTime::fromSecsSinceEpoch(g_date_time_to_unix(date), Qt::LocalTime) : QDateTime();
 }
 
 QDateTime localDate(GMimeMessage *message)
 {
-    GDateTime *date = g_mime_message_get_date(message); // owned by the message
-    if (!date)
-        return QDateTime();
-    return QDateTime::fromSecsSinceEpoch(g_date_time_to_unix(date), Qt::LocalTime);
+    GMimeHeader *header = firstHeader(message, "Date");
+    if (!header || zoneAgainstTime(g_mime_header_get_raw_value(header)) < 0)
+        return localTime(g_mime_message_get_date(message)); // owned by the message
+    QByteArray value = unfoldedValue(header);
+    GDateTime *date = g_mime_utils_header_decode_date(value.insert(zoneAgainstTime(value), ' ').constData());
+    const QDateTime local = localTime(date);
+    if (date)
+        g_date_time_unref(date);
+    return local;
 }
 
 } // namespace
@@ -337,7 +595,7 @@ ImapEmail decodeMessage(const QByteArray &raw)
         return email;
     }
     readSender(message.get(), email);
-    email.subject = fromGMimeText(g_mime_message_get_subject(message.get()));
+    email.subject = readSubject(message.get());
     email.date = localDate(message.get());
 
     BodySearch search;

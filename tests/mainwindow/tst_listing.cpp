@@ -226,6 +226,35 @@ private slots:
         QCOMPARE(boxes->texts(), std::vector<QString>{QStringLiteral("Done.")});
     }
 
+    // An account whose system folders live under "[Google Mail]/": captioned
+    // without the prefix, listed by the server's own name, and no label.
+    void googleMailAccount()
+    {
+        ScriptedBoxesScope boxes;
+        const TestServer &server = TestServer::instance();
+        auto window = std::make_unique<Form1>();
+        window->Form_Load();
+        window->Text1->setText(server.googleMailUser());
+        window->Text2->setText(server.googleMailPassword());
+        window->PushButton5_Click();
+        QStringList captions;
+        for (const QString &line : server.doveadm({"mailbox", "list", "-u", server.googleMailUser()}).split('\n')) {
+            if (line.startsWith(QLatin1String("[Google Mail]/")))
+                captions << line.mid(14).trimmed();
+        }
+        QCOMPARE(captions.size(), 7);
+        for (int entry = 1; entry <= 7; ++entry)
+            QCOMPARE(window->folderOption(entry + 3)->text(), captions[entry - 1]);
+        QVERIFY(!program().LabelNames.has_value());
+        select(*window, QStringLiteral("All Mail"));
+        QCOMPARE(window->folderName(), QStringLiteral("[Google Mail]/All Mail"));
+        window->PushButton10_Click();
+        QCOMPARE(boxes->texts(), std::vector<QString>{QStringLiteral("Done.")});
+        const QJsonObject folders = m_corpus.value("googleMail").toObject().value("folders").toObject();
+        QCOMPARE(window->ListView1->rowCount(), folders.value("[Google Mail]/All Mail").toArray().size());
+        QVERIFY(window->ListView1->rowCount() > 0);
+    }
+
     void emptyAndMissingFolders()
     {
         ScriptedBoxesScope boxes;
@@ -367,6 +396,78 @@ private slots:
         QVERIFY(!window->PushButton2->isHidden());
         QVERIFY(!window->isBusy());
         QVERIFY(!QApplication::activeModalWidget());
+    }
+
+    // Clicks that arrive while a login waits on the server.
+    void connectionPanelConcurrentPaths_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("failureBox"); // the start of the session's Yes/No box, "" for none
+        QTest::newRow("second 1. Connect click while a connect waits") << "second connect" << "";
+        // The session reports the stopped login like any failed one.
+        QTest::newRow("Stop during a listing's own connect") << "stop" << "Invalid login.";
+        QTest::newRow("login refused on the listing's own session") << "refused" << "Invalid login.";
+    }
+
+    void connectionPanelConcurrentPaths()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, failureBox);
+        ScriptedBoxesScope boxes;
+        auto window = std::make_unique<Form1>();
+        window->Form_Load();
+        window->Text1->setText(TestServer::instance().user());
+        window->Text2->setText(TestServer::instance().password());
+        // Runs `click` once, from the first event turn inside the waiting login.
+        bool clicked = false;
+        auto whileLoginWaits = [&](std::function<void()> click) {
+            QTimer::singleShot(0, window.get(), [&, click] {
+                clicked = true;
+                click();
+            });
+        };
+        if (path == QLatin1String("second connect")) {
+            whileLoginWaits([&] {
+                const std::shared_ptr<clsImapSession> waiting = window->oSession;
+                QVERIFY(waiting);
+                window->PushButton5->click();
+                QCOMPARE(window->oSession, waiting); // no second login
+                QCOMPARE(window->PushButton5->text(), QStringLiteral("Disconnect"));
+                QCOMPARE(window->statusLine(), QStringLiteral("Connecting to Gmail..."));
+            });
+            window->PushButton5_Click();
+            QCOMPARE(window->statusLine(), QStringLiteral("Connected to Gmail."));
+            QVERIFY(program().LabelNames.has_value()); // the first Connect enumerated the folders
+            QVERIFY(window->oSession);
+        } else {
+            window->PushButton5_Click();
+            select(*window, QStringLiteral("All Mail"));
+            window->oSession.reset(); // as an earlier listing leaves it: the next one logs in itself
+            if (path == QLatin1String("refused"))
+                window->Text2->setText(QStringLiteral("wrong password"));
+            else
+                whileLoginWaits([&] {
+                    QCOMPARE(window->PushButton10->text(), QStringLiteral("Stop"));
+                    QVERIFY(window->oSession);
+                    window->PushButton10->click();
+                });
+            window->PushButton10_Click();
+            QCOMPARE(window->ListView1->rowCount(), 0);
+            QVERIFY(!window->oSession);
+            QCOMPARE(window->PushButton10->text(), QStringLiteral("2a. Get All Emails"));
+            QCOMPARE(window->PushButton2->text(), QStringLiteral("2b. Get Some Emails"));
+            QVERIFY(!window->PushButton2->isHidden());
+            QCOMPARE(window->statusLine(), QStringLiteral("Progress Bar"));
+        }
+        QCOMPARE(clicked, path != QLatin1String("refused"));
+        QCOMPARE(window->PushButton5->text(), QStringLiteral("Disconnect"));
+        QVERIFY(!window->isBusy());
+        QCOMPARE(boxes->count(QStringLiteral("Done.")), 0);
+        QCOMPARE(boxes->shown.size(), size_t(failureBox.isEmpty() ? 0 : 1));
+        if (!failureBox.isEmpty()) {
+            QCOMPARE(boxes->shown[0].buttons, BoxButtons::YesNo);
+            QVERIFY(boxes->shown[0].text.startsWith(failureBox));
+        }
     }
 
     void listingResetsTextCheck_data()

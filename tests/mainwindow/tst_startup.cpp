@@ -18,6 +18,7 @@
 #include "mainwindow/messagelist.h"
 #include "tests/support/scriptedboxes.h"
 #include "tests/support/testenv.h"
+#include "tests/support/testserver.h"
 
 // Start-up of the main window from what the settings store holds.
 class StartupTest : public QObject
@@ -246,12 +247,33 @@ private slots:
     void autoConnectWithoutRememberMe()
     {
         ScriptedBoxesScope boxes;
+        TestServer &server = TestServer::instance();
+        QVERIFY2(server.isRunning(), qPrintable(server.startError()));
+        program().server = MailServer{server.host(), server.port(), server.caFile()};
+        QFile log(server.directory() + QStringLiteral("/dovecot.log"));
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        log.seek(log.size());
+        // A login left in the store is not used while "Remember me" is off.
+        store(SettingKey::User, server.user());
+        store(SettingKey::Password, server.password());
         store(SettingKey::StayConnected, QStringLiteral("0"));
         store(SettingKey::AutoConnect, QStringLiteral("1"));
         auto window = loadWindow();
         QVERIFY(window->Check2->isChecked());
         QVERIFY(!window->Check2->isEnabled());
         QCOMPARE(Settings::read(SettingKey::AutoConnect), QStringLiteral("1"));
+        // The load connected at once, with the emptied boxes, and the server refused that login.
+        QCOMPARE(boxes->shown.size(), size_t(1));
+        QCOMPARE(boxes->shown[0].buttons, BoxButtons::YesNo);
+        QVERIFY(boxes->shown[0].text.startsWith(QStringLiteral("Invalid login.")));
+        QCOMPARE(window->PushButton5->text(), QStringLiteral("1. Connect"));
+        QCOMPARE(window->statusLine(), QStringLiteral("Disconnected from Gmail."));
+        // The server logs the refused login when the connection closes.
+        window.reset();
+        QByteArray logged;
+        const QRegularExpression emptyLogin(QStringLiteral(R"(\(auth failed, 1 attempts [^)]*\): user=<>, )"));
+        QTRY_VERIFY2(QString::fromUtf8(logged += log.readAll()).contains(emptyLogin), logged.constData());
+        QVERIFY(!logged.contains(server.user().toUtf8()));
     }
 
     void handPointer()

@@ -20,6 +20,8 @@ private slots:
     void corpusMessage_data();
     void corpusMessage();
     void midnightStaysMidnightInLocalTime();
+    void headerFields_data();
+    void headerFields();
     void badInput_data();
     void badInput();
     void deepNestingDoesNotCrash();
@@ -91,6 +93,72 @@ void TestDecoder::midnightStaysMidnightInLocalTime()
         "From: a@example.com\r\nDate: Mon, 22 Mar 2021 00:00:00 +0000\r\n\r\nx\r\n"));
     QCOMPARE(email.date.date(), QDate(2021, 3, 22));
     QCOMPARE(email.date.time(), QTime(0, 0));
+}
+
+// One run of base64 words, each padded on its own as senders write them.
+static QByteArray base64Words(const QString &text, int bytesPerWord)
+{
+    const QByteArray bytes = text.toUtf8();
+    QByteArrayList words;
+    for (qsizetype pos = 0; pos < bytes.size(); pos += bytesPerWord)
+        words.append("=?utf-8?B?" + bytes.mid(pos, bytesPerWord).toBase64() + "?=");
+    return words.join("\r\n ");
+}
+
+void TestDecoder::headerFields_data()
+{
+    QTest::addColumn<QByteArray>("headers");
+    QTest::addColumn<QStringList>("fields"); // from, name, address, subject, date in UTC
+
+    const auto subject = [](const char *name, const QByteArray &value, const QString &expected) {
+        QTest::newRow(name) << "Subject: " + value + "\r\n"
+                            << QStringList{QString(), QString(), QString(), expected, QString()};
+    };
+    subject("padded base64 run",
+            "=?utf-8?B?UsOpdW5pb24gdHI=?= =?utf-8?B?aW1lc3RyaWVsbGU6IHI=?= =?utf-8?B?w6lzdWx0YXRzIDIwMjU=?=",
+            QStringLiteral("Réunion trimestrielle: résultats 2025"));
+    subject("Cyrillic two words", "=?UTF-8?B?0J7RgtGH0ZHRgiDQt9CwIA==?=\r\n =?UTF-8?B?0LrQstCw0YDRgtCw0Ls=?=",
+            QStringLiteral("Отчёт за квартал"));
+    const QString longText = QStringLiteral("Réunion n°7, ordre du jour. ").repeated(1500).left(40000);
+    subject("long subject of many words", base64Words(longText, 40), longText);
+    subject("multibyte char split across words", "=?utf-8?B?Y2Fmww==?= =?utf-8?B?qSBvaw==?=",
+            QStringLiteral("café ok"));
+    subject("Q words", "=?iso-8859-1?Q?Caf=E9_cr=E8me?= =?utf-8?Q?_=C3?=\r\n =?utf-8?Q?=A0_emporter?=",
+            QStringLiteral("Café crème à emporter"));
+    subject("mixed charsets adjacent", "=?iso-8859-1?Q?caf=E9?= =?koi8-r?B?0NLJ18XU?= =?utf-8?B?IMOpdMOp?=",
+            QStringLiteral("caféпривет été"));
+    subject("whitespace between words dropped, to plain text kept",
+            "Re:  =?utf-8?Q?a?=   =?utf-8?Q?b?= c =?utf-8?Q?d?=  e", QStringLiteral("Re:  ab c d  e"));
+    subject("utf-8 word holding a latin-1 byte", "=?utf-8?Q?caf=E9?=", QStringLiteral("café"));
+    subject("control chars to spaces", "=?utf-8?B?Li4vLi4vZW5jDQpGcm9tOiBmb3JnZWRAZXZpbA==?=",
+            QStringLiteral("../../enc  From: forged@evil"));
+
+    QTest::newRow("control chars in a name to spaces")
+        << QByteArray("From: =?utf-8?Q?Eve=0D=0AFrom=3A_x?= <eve@example.com>\r\n")
+        << QStringList{QStringLiteral("\"Eve  From: x\" <eve@example.com>"), QStringLiteral("Eve  From: x"),
+                       QStringLiteral("eve@example.com"), QString(), QString()};
+    QTest::newRow("padded base64 name")
+        << QByteArray("From: =?utf-8?B?UsOpbWk=?= =?utf-8?B?IER1cG9udA==?= <remi@example.fr>\r\n")
+        << QStringList{QStringLiteral("Rémi Dupont <remi@example.fr>"), QStringLiteral("Rémi Dupont"),
+                       QStringLiteral("remi@example.fr"), QString(), QString()};
+    QTest::newRow("name with empty address")
+        << QByteArray("From: MAILER DAEMON <>\r\n")
+        << QStringList{QStringLiteral("MAILER DAEMON <>"), QStringLiteral("MAILER DAEMON"), QString(), QString(),
+                       QString()};
+    QTest::newRow("date without seconds")
+        << QByteArray("Date: 01 Jan 2001 00:01+0000\r\n")
+        << QStringList{QString(), QString(), QString(), QString(), QStringLiteral("2001-01-01T00:01:00Z")};
+}
+
+// Headers read as a reader would read them: every encoded-word whole, no
+// line breaks, nothing of the sender or the time lost.
+void TestDecoder::headerFields()
+{
+    QFETCH(QByteArray, headers);
+    QFETCH(QStringList, fields);
+    const ImapEmail email = decodeMessage(headers + "\r\nbody\r\n");
+    const QString date = email.date.isValid() ? email.date.toUTC().toString(Qt::ISODate) : QString();
+    QCOMPARE((QStringList{email.from, email.fromName, email.fromAddress, email.subject, date}), fields);
 }
 
 static QByteArray textMessage(const QByteArray &contentType, const QByteArray &body,

@@ -161,6 +161,8 @@ QString TestServer::user() const { return d->values.value(QStringLiteral("USER")
 QString TestServer::password() const { return d->values.value(QStringLiteral("PASSWORD")); }
 QString TestServer::otherUser() const { return d->values.value(QStringLiteral("USER2")); }
 QString TestServer::otherPassword() const { return d->values.value(QStringLiteral("PASSWORD2")); }
+QString TestServer::googleMailUser() const { return d->values.value(QStringLiteral("USER3")); }
+QString TestServer::googleMailPassword() const { return d->values.value(QStringLiteral("PASSWORD3")); }
 QString TestServer::directory() const { return d->directory.path(); }
 QString TestServer::expectedFieldsFile() const { return d->values.value(QStringLiteral("EXPECTED")); }
 

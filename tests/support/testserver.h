@@ -31,6 +31,10 @@ public:
     // its INBOX holds one message.
     QString otherUser() const;
     QString otherPassword() const;
+    // A third account whose system folders live under "[Google Mail]/" with
+    // special-use flags, as older UK and German Gmail accounts have them.
+    QString googleMailUser() const;
+    QString googleMailPassword() const;
     QString directory() const; // the server's throwaway folder
     // The generated corpus's description of what each message decodes to.
     QString expectedFieldsFile() const;
