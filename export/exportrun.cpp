@@ -281,7 +281,6 @@ int ExportRun::checkSizes(const QString &mailbox)
     if (m_interrupted)
         return ExportInterrupted;
     printText(stderr, QStringLiteral("Nothing downloaded. --accept-large goes on without asking.\n"));
-    m_last = m_first - 1;
     return ExportDeclined;
 }
 

@@ -76,6 +76,45 @@ QString errorLogText()
     return log.open(QIODevice::ReadOnly) ? QString::fromUtf8(log.readAll()) : QString();
 }
 
+
+QByteArray firstMessage()
+{
+    return "From: a@example.com\r\nSubject: First\r\nDate: Mon, 6 May 2024 10:00:00 +0000\r\n\r\nBody one\r\n";
+}
+
+QByteArray savedFirstMessage()
+{
+    return "From: a@example.com\r\nSubject: First\r\nDate: 2024-05-06 10:00:00\r\n\r\nBody one\r\n";
+}
+
+// A scripted server's side of connecting, identifying, logging in as "u" and
+// opening "Inbox" with `exists` messages, tags from A00`tag` on.
+void scriptLogin(FakeImapServer &server, int tag, int exists)
+{
+    const auto tagged = [&](int offset) { return "A00" + QByteArray::number(tag + offset); };
+    server.send("* OK ready\r\n")
+        .expect(tagged(0) + " ID (\"GUID\" \"1\")\r\n")
+        .send("* ID NIL\r\n" + tagged(0) + " OK\r\n")
+        .expect(tagged(1) + " LOGIN \"u\" \"p\"\r\n")
+        .send(tagged(1) + " OK\r\n")
+        .expect(tagged(2) + " EXAMINE \"Inbox\"\r\n")
+        .send("* " + QByteArray::number(exists) + " EXISTS\r\n" + tagged(2) + " OK [READ-ONLY]\r\n");
+}
+
+// An export of "Inbox" from a scripted server, which speaks plain TCP.
+ExportOptions scriptedOptions(const FakeImapServer &server, const QString &out)
+{
+    ExportOptions options;
+    options.server.host = QStringLiteral("127.0.0.1");
+    options.server.port = server.port();
+    options.tls = false;
+    options.user = QStringLiteral("u");
+    options.mailbox = QStringLiteral("Inbox");
+    options.outFolder = out;
+    options.quiet = true;
+    return options;
+}
+
 } // namespace
 
 // The command-line export: the same files as the window, honest exit
@@ -302,40 +341,22 @@ private slots:
     {
         QFETCH(bool, interrupt);
         QFETCH(int, status);
-        const QByteArray message = "From: a@example.com\r\nSubject: First\r\nDate: Mon, 6 May 2024 10:00:00 +0000\r\n\r\n"
-                                   "Body one\r\n";
+        const QByteArray message = firstMessage();
         const QByteArray size = QByteArray::number(message.size());
         FakeImapServer server;
-        const auto logIn = [&](int tag) {
-            const QByteArray t = QByteArray::number(tag);
-            server.send("* OK ready\r\n")
-                .expect("A00" + t + " ID (\"GUID\" \"1\")\r\n")
-                .send("* ID NIL\r\nA00" + t + " OK\r\n")
-                .expect("A00" + QByteArray::number(tag + 1) + " LOGIN \"u\" \"p\"\r\n")
-                .send("A00" + QByteArray::number(tag + 1) + " OK\r\n")
-                .expect("A00" + QByteArray::number(tag + 2) + " EXAMINE \"Inbox\"\r\n")
-                .send("* 3 EXISTS\r\nA00" + QByteArray::number(tag + 2) + " OK [READ-ONLY]\r\n");
-        };
-        logIn(1);
+        scriptLogin(server, 1, 3);
         server.expect("A004 FETCH 1:3 RFC822.SIZE\r\n")
             .send("* 1 FETCH (RFC822.SIZE " + size + ")\r\n* 2 FETCH (RFC822.SIZE 10)\r\n"
                   "* 3 FETCH (RFC822.SIZE 10)\r\nA004 OK\r\n")
             .accept();
-        logIn(5);
+        scriptLogin(server, 5, 3);
         server.expect("A008 FETCH 1 BODY.PEEK[]\r\nA009 FETCH 2:3 BODY.PEEK[]\r\n")
             .send("* 1 FETCH (BODY[] {" + size + "}\r\n" + message + ")\r\nA008 OK\r\n");
         if (!interrupt)
             server.close();
 
         QTemporaryDir out;
-        ExportOptions options;
-        options.server.host = QStringLiteral("127.0.0.1");
-        options.server.port = server.port();
-        options.tls = false;
-        options.user = QStringLiteral("u");
-        options.mailbox = QStringLiteral("Inbox");
-        options.outFolder = out.path();
-        options.quiet = true;
+        ExportOptions options = scriptedOptions(server, out.path());
         if (interrupt) {
             // Ctrl-C once the first message is in and the server has gone quiet.
             auto *poll = new QTimer(this);
@@ -355,8 +376,44 @@ private slots:
         QCOMPARE(files.size(), 1);
         QVERIFY(files.firstKey().startsWith(QStringLiteral("1 - ")));
         QVERIFY(files.firstKey().endsWith(QStringLiteral(" First.txt")));
-        QCOMPARE(files.first(), QByteArray("From: a@example.com\r\nSubject: First\r\nDate: 2024-05-06 10:00:00\r\n\r\n"
-                                           "Body one\r\n"));
+        QCOMPARE(files.first(), savedFirstMessage());
+    }
+
+    // The sizes come first; past Gmail's daily limit nothing is fetched
+    // unless the answer is yes (no terminal here: the answer is no).
+    void asksSizesFirst_data()
+    {
+        QTest::addColumn<bool>("acceptLarge");
+        QTest::addColumn<int>("status");
+        QTest::newRow("past the daily limit, no terminal") << false << int(ExportDeclined);
+        QTest::newRow("past the daily limit, --accept-large") << true << int(ExportSucceeded);
+    }
+
+    void asksSizesFirst()
+    {
+        QFETCH(bool, acceptLarge);
+        QFETCH(int, status);
+        QFile terminal(QStringLiteral("/dev/tty"));
+        if (!acceptLarge && terminal.open(QIODevice::ReadOnly))
+            QSKIP("run from a terminal: the export would ask it");
+        const QByteArray message = firstMessage();
+        FakeImapServer server;
+        scriptLogin(server, 1, 1);
+        server.expect("A004 FETCH 1:1 RFC822.SIZE\r\n").send("* 1 FETCH (RFC822.SIZE 2600000000)\r\nA004 OK\r\n");
+        if (acceptLarge) {
+            server.accept();
+            scriptLogin(server, 5, 1);
+            server.expect("A008 FETCH 1 BODY.PEEK[]\r\n")
+                .send("* 1 FETCH (BODY[] {" + QByteArray::number(message.size()) + "}\r\n" + message
+                      + ")\r\nA008 OK\r\n");
+        }
+        QTemporaryDir out;
+        ExportOptions options = scriptedOptions(server, out.path());
+        options.acceptLarge = acceptLarge;
+        ExportRun run(options);
+        QCOMPARE(run.run(QStringLiteral("p")), status);
+        QVERIFY2(server.scriptDone(), qPrintable(server.problem()));
+        QCOMPARE(contents(out.path()).values(), acceptLarge ? QList<QByteArray>{savedFirstMessage()} : QList<QByteArray>());
     }
 };
 
