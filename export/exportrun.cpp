@@ -481,6 +481,12 @@ int runExportCommand(const QStringList &arguments)
         printText(stderr, password.error + QLatin1Char('\n'));
         return ExportUsage;
     }
-    ExportRun run(commandLine.options);
-    return run.run(password.password);
+    try {
+        ExportRun run(commandLine.options);
+        return run.run(password.password);
+    } catch (...) {
+        // Not expected of any step; still told, and never taken for success.
+        printText(stderr, describeFailure(std::current_exception()) + QLatin1Char('\n'));
+        return ExportFailed;
+    }
 }
