@@ -1,9 +1,22 @@
 #include <QApplication>
+#include <QCoreApplication>
 #include <QIcon>
 
 #include "app/commandline.h"
 #include "app/programstate.h"
+#include "export/exportrun.h"
 #include "mainwindow/form1.h"
+
+namespace {
+
+void nameApplication()
+{
+    QCoreApplication::setApplicationName(QStringLiteral("Corvina"));
+    QCoreApplication::setOrganizationName(QStringLiteral("Brackwater"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(CORVINA_VERSION));
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -11,14 +24,18 @@ int main(int argc, char *argv[])
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
+    // The export needs no display: a core application, no window system.
+    if (arguments.size() > 1 && arguments[1] == QLatin1String("export")) {
+        QCoreApplication application(argc, argv);
+        nameApplication();
+        return runExportCommand(arguments);
+    }
     const CommandLine commandLine = parseCommandLine(arguments);
     if (commandLine.exitNow)
         return commandLine.exitCode;
 
     QApplication application(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Corvina"));
-    QApplication::setOrganizationName(QStringLiteral("Brackwater"));
-    QApplication::setApplicationVersion(QStringLiteral(CORVINA_VERSION));
+    nameApplication();
     QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("mail-message")));
     program().server = commandLine.server;
 

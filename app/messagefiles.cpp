@@ -61,6 +61,19 @@ QString messageSeparator()
     return kLineEnd + kLineEnd + QString(58, QLatin1Char('=')) + kLineEnd + kLineEnd;
 }
 
+QString messageFileName(SaveOutcome &outcome, qint32 counter, const QString &date, const QString *subject)
+{
+    QString fileName;
+    if (subject)
+        attempt(outcome, SaveStep::Name, [&] {
+            fileName = QString::number(counter) + QStringLiteral(" - ") + date + QLatin1Char(' ') + *subject;
+        });
+    attempt(outcome, SaveStep::Filter, [&] { fileName = safeNameOfAnyLength(fileName); });
+    attempt(outcome, SaveStep::Shorten, [&] { fileName = ShortenFileName(fileName); });
+    attempt(outcome, SaveStep::Extension, [&] { fileName += kSuffix; });
+    return fileName;
+}
+
 MessageFiles::MessageFiles(const QString &folder, SaveMethod method)
     : m_folder(folder)
     , m_method(method)
@@ -104,11 +117,8 @@ SaveOutcome MessageFiles::saveSeparateFile(const MessageSource &message)
             missing = describeFailure(std::current_exception());
             throw;
         }
-        fileName = QString::number(m_fileCounter) + QStringLiteral(" - ") + date + QLatin1Char(' ') + texts->Subject;
     });
-    attempt(outcome, SaveStep::Filter, [&] { fileName = safeNameOfAnyLength(fileName); });
-    attempt(outcome, SaveStep::Shorten, [&] { fileName = ShortenFileName(fileName); });
-    attempt(outcome, SaveStep::Extension, [&] { fileName += kSuffix; });
+    fileName = messageFileName(outcome, m_fileCounter, date, texts ? &texts->Subject : nullptr);
     attempt(outcome, SaveStep::Path, [&] { outcome.path = pathInFolder(m_folder, fileName); });
     TextFileWriter file;
     attempt(outcome, SaveStep::Open, [&] { file.open(outcome.path); });

@@ -63,6 +63,13 @@ QString MessageBlock(const MessageTexts &message);
 // What follows each block in Emails.txt.
 QString messageSeparator();
 
+// The name steps of one-file-per-message saving (counter, date and subject
+// joined, filtered, shortened, ".txt"), each failure recorded in `outcome`
+// under its step. Without a subject (the message's texts could not be had)
+// the joining step is left out. A front that writes a message before it
+// knows its counter names the file afterwards with this.
+QString messageFileName(SaveOutcome &outcome, qint32 counter, const QString &date, const QString *subject);
+
 // Saves messages into one folder, one by one, for any front (the window, a
 // command line): the same names, bytes and failure steps for every caller.
 class MessageFiles

@@ -5,6 +5,7 @@
 #include <QCursor>
 #include <QMainWindow>
 
+#include "mainwindow/listingrules.h"
 #include "mainwindow/mailrecord.h"
 
 class QCheckBox;
@@ -159,9 +160,6 @@ private:
     QCursor m_handPointer;
     bool m_hasHandPointer = false;
 };
-
-// The "RecDate" sort key of a listed message's date text.
-QString recDateKey(const QString &receivedDate);
 
 // Twips (1/1440 inch) to device-independent pixels.
 constexpr int twips(int value)

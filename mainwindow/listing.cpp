@@ -1,7 +1,5 @@
 #include "mainwindow/form1.h"
 
-#include <cmath>
-
 #include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -12,6 +10,7 @@
 #include "app/boxes.h"
 #include "app/errortrap.h"
 #include "app/programstate.h"
+#include "mainwindow/listingrules.h"
 #include "mainwindow/messagelist.h"
 #include "dialogs/form2.h"
 #include "session/clsimapsession.h"
@@ -20,44 +19,6 @@ namespace {
 
 const char kNotConnected[] = "Please connect first (Step 1) before using this feature.";
 const char kNoEmails[] = "There are no emails in the Folder you selected.";
-
-bool passesCharacterFilter(const QString &filter, const QString &from, const QString &fromName,
-                           const QString &fromAddress, const QString &subject, const QString &receivedDate,
-                           const QString &plainTextBody)
-{
-    return from.contains(filter) || fromName.contains(filter) || fromAddress.contains(filter)
-        || subject.contains(filter, Qt::CaseInsensitive) || receivedDate.contains(filter)
-        || plainTextBody.contains(filter);
-}
-
-// Fixed-width decimal digits of `text` from `from`, or -1.
-int digitsAt(const QString &text, int from, int count)
-{
-    int value = 0;
-    for (int i = from; i < from + count; ++i) {
-        const char16_t c = text[i].unicode();
-        if (c < u'0' || c > u'9')
-            return -1;
-        value = value * 10 + (c - u'0');
-    }
-    return value;
-}
-
-// The date and time as written by formatReceivedDate, read without going
-// through local time: that consults the time zone file several times a
-// message, and the key needs only the written fields.
-bool readWrittenDate(const QString &text, QDate &date, QTime &time)
-{
-    const bool dateOnly = text.size() == 10;
-    if (!dateOnly && !(text.size() == 19 && text[10] == QLatin1Char(' ') && text[13] == QLatin1Char(':')
-                       && text[16] == QLatin1Char(':')))
-        return false;
-    if (text[4] != QLatin1Char('-') || text[7] != QLatin1Char('-'))
-        return false;
-    date = QDate(digitsAt(text, 0, 4), digitsAt(text, 5, 2), digitsAt(text, 8, 2));
-    time = dateOnly ? QTime(0, 0) : QTime(digitsAt(text, 11, 2), digitsAt(text, 14, 2), digitsAt(text, 17, 2));
-    return date.isValid() && time.isValid();
-}
 
 // A listing that could not list every message of its range says so instead
 // of "Done.": how many of how many, and why the first could not. True when shown.
@@ -77,24 +38,6 @@ bool reportShortfall(const clsImapSession *session)
 }
 
 } // namespace
-
-QString recDateKey(const QString &receivedDate)
-{
-    QDate date;
-    QTime time;
-    if (!readWrittenDate(receivedDate, date, time)) {
-        const QDateTime parsed = parseReceivedDate(receivedDate);
-        // An undated message gets no key (it sorts last) rather than a failure per message.
-        if (!parsed.isValid())
-            return QString();
-        date = parsed.date();
-        time = parsed.time();
-    }
-    const double days = double(date.toJulianDay() - QDate(1899, 12, 30).toJulianDay())
-        + time.msecsSinceStartOfDay() / 86400000.0;
-    // Halves go to the even number, so a time after noon counts as the next day.
-    return QString::number(qint64(std::nearbyint(days)));
-}
 
 // "2a. Get All Emails" / "Stop"
 void Form1::PushButton10_Click()

@@ -140,3 +140,4 @@ done
 echo
 echo "The message list at 100,000 rows (offscreen)"
 QT_QPA_PLATFORM=offscreen build/tests/mainwindow/bench_listtools 2>/dev/null | sed 's/^/  /'
+bash scripts/bench/export.sh # the command-line export beside mbsync with FSync on

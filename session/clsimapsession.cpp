@@ -82,6 +82,10 @@ void clsImapSession::bindEvents()
 void clsImapSession::GetLastError()
 {
     const QString reason = ImapObject ? ImapObject->lastFailure().reason : QString();
+    if (m_reports) {
+        m_reports->operationFailed(m_step, reason);
+        return;
+    }
     if (!askYesNo(loginFailureText(reason)))
         return;
     for (const char *picture : {"/Pictures/less-secure-apps1.jpg", "/Pictures/less-secure-apps2.jpg"})
@@ -93,15 +97,18 @@ bool clsImapSession::Connect()
     bindEvents();
     ImapObject->setSsl(SSL);
     ImapObject->setPort(PORT);
+    m_step = SessionStep::Connect;
     LastStatus = ImapObject->connectToServer(IMAPServer);
     if (LastStatus != ImapClient::StatusOk) {
         GetLastError();
         return false;
     }
+    m_step = SessionStep::Identify;
     if (ImapObject->rawCommand(QLatin1String(kIdentification)).isEmpty()) {
         GetLastError();
         return false;
     }
+    m_step = SessionStep::Login;
     LastStatus = ImapObject->login(Username, Password);
     if (LastStatus == ImapClient::StatusOk)
         return true;
@@ -112,6 +119,7 @@ bool clsImapSession::Connect()
 qint32 clsImapSession::GetTotalMessage(const QString &FolderName)
 {
     bindEvents();
+    m_step = SessionStep::Select;
     LastStatus = ImapObject->selectMailbox(FolderName);
     if (LastStatus == ImapClient::StatusOk)
         return ImapObject->messageCount();
@@ -125,10 +133,14 @@ void clsImapSession::StartMailExtraction(const QString &FolderName)
     m_listing.wanted = qMax<qint64>(0, qint64(MaxRecord) - CurrentLocation + 1);
     if (!Connect()) {
         noteNotListed(m_listing.wanted, ImapObject->lastFailure());
-        showMessage(QStringLiteral("Connection failed. Check username and password."));
+        if (m_reports)
+            m_reports->listingConnectFailed();
+        else
+            showMessage(QStringLiteral("Connection failed. Check username and password."));
         return;
     }
     bindEvents();
+    m_step = SessionStep::Select;
     LastStatus = ImapObject->selectMailbox(FolderName);
     if (LastStatus != ImapClient::StatusOk) {
         noteNotListed(m_listing.wanted, ImapObject->lastFailure());
@@ -169,6 +181,7 @@ std::optional<QStringList> clsImapSession::EnumMailFolders()
 {
     try {
         bindEvents();
+        m_step = SessionStep::List;
         const std::unique_ptr<ImapMailboxList> list = ImapObject->listMailboxes(QString(), QStringLiteral("*"));
         if (!list) {
             GetLastError();
@@ -203,6 +216,15 @@ std::optional<QStringList> clsImapSession::EnumMailFolders()
         throw NumberedError(kEnumerationErrorNumber, QStringLiteral("Pellucid.clsImapSession.EnumMailFolders"),
                             QStringLiteral("clsImapSession component failure"));
     }
+}
+
+std::unique_ptr<ImapMessageSizes> clsImapSession::GetMessageSizes()
+{
+    bindEvents();
+    std::unique_ptr<ImapMessageSizes> sizes = ImapObject->messageSizes(CurrentLocation, MaxRecord);
+    if (!sizes && m_reports)
+        m_reports->operationFailed(SessionStep::Sizes, ImapObject->lastFailure().reason);
+    return sizes;
 }
 
 void clsImapSession::noteNotListed(qint64 count, const ImapFailure &failure)

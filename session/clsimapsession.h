@@ -8,6 +8,7 @@
 #include <QStringList>
 
 #include "session/imapclient.h"
+#include "session/sessionreports.h"
 
 // The mail session: works on the window's one IMAP client on behalf of the
 // main window. Its owner holds it in a std::shared_ptr and every caller keeps
@@ -54,7 +55,13 @@ public:
     // LabelNames. Any other failure throws NumberedError.
     std::optional<QStringList> EnumMailFolders();
 
+    // The sizes of CurrentLocation..MaxRecord in the selected mailbox; no box
+    // on failure (the reports hear of it), nullptr then.
+    std::unique_ptr<ImapMessageSizes> GetMessageSizes();
+
     qint32 lastStatus() const { return LastStatus; }
+    // Failures go to `reports` instead of boxes (nullptr: boxes). Not owned.
+    void setReports(SessionReports *reports) { m_reports = reports; }
     const ListingOutcome &listingOutcome() const { return m_listing; }
 
 signals:
@@ -73,6 +80,8 @@ private:
     void noteNotListed(qint64 count, const ImapFailure &failure);
 
     qint32 LastStatus = 0;
+    SessionReports *m_reports = nullptr;
+    SessionStep m_step = SessionStep::Connect; // what GetLastError reports on
     QString m_errorLogPath; // found at the first entry: the log is written once per message
     ListingOutcome m_listing;
 };

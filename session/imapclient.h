@@ -3,6 +3,7 @@
 #include <memory>
 
 #include <QDateTime>
+#include <QHash>
 #include <QString>
 #include <QStringList>
 
@@ -54,6 +55,19 @@ struct ImapFailure
     bool endsListing() const { return kind == Kind::AccountLimit || kind == Kind::ConnectionLost; }
 };
 
+// What FETCH ... RFC822.SIZE said: the size in bytes of each position it answered.
+struct ImapMessageSizes
+{
+    QHash<qint32, qint64> bytes;
+    qint64 total() const
+    {
+        qint64 sum = 0;
+        for (const qint64 size : bytes)
+            sum += size;
+        return sum;
+    }
+};
+
 // Receives the client's callbacks while any operation runs.
 class ImapEvents
 {
@@ -88,6 +102,14 @@ public:
     virtual std::unique_ptr<ImapEmail> fetchMessage(qint32 number, bool byUid) = 0;
     // nullptr on failure.
     virtual std::unique_ptr<ImapMailboxList> listMailboxes(const QString &reference, const QString &pattern) = 0;
+    // The sizes of positions first..last of the selected mailbox in one
+    // command; nullptr on failure (a client that cannot ask fails).
+    virtual std::unique_ptr<ImapMessageSizes> messageSizes(qint32 first, qint32 last)
+    {
+        Q_UNUSED(first);
+        Q_UNUSED(last);
+        return nullptr;
+    }
     // A short diagnostic of the last operation; never contains the password.
     virtual QString lastErrorText() const = 0;
     // Why the last operation failed; kind None after a success.

@@ -576,6 +576,29 @@ ImapCommandPtr ImapConnection::list(const QByteArray &reference, const QByteArra
     return command;
 }
 
+ImapCommandPtr ImapConnection::fetchSizes(qint64 first, qint64 last)
+{
+    Builder builder(false);
+    const QByteArray set = QByteArray::number(first) + ':' + QByteArray::number(last);
+    builder.raw("FETCH " + set + " RFC822.SIZE");
+    auto command = submit(QString::fromLatin1("FETCH " + set + " RFC822.SIZE"), builder);
+    command->takeUntagged = [cmd = command.get(), first, last](const ImapResponse &response, const QByteArray &) {
+        if (response.name != "FETCH" || response.number < first || response.number > last
+            || response.values.isEmpty() || !response.values.first().isList())
+            return false;
+        const QList<ImapValue> &items = response.values.first().items;
+        for (int i = 0; i + 1 < items.size(); i += 2) {
+            bool ok = false;
+            const qint64 size = items.at(i + 1).text.toLongLong(&ok);
+            // A size the server cannot mean is not taken as one.
+            if (items.at(i).text.toUpper() == "RFC822.SIZE" && ok && size >= 0)
+                cmd->sizes.insert(response.number, size);
+        }
+        return true;
+    };
+    return command;
+}
+
 ImapCommandPtr ImapConnection::logout()
 {
     Builder builder(false);

@@ -60,6 +60,7 @@ struct ImapCommand
     // Called each time a text of a range arrives.
     std::function<void()> onBody;
     QList<ImapListedMailbox> mailboxes; // LIST
+    QHash<qint64, qint64> sizes;     // FETCH ... RFC822.SIZE: bytes by position
 
     bool finished() const { return state != State::Pending; }
     // "OK text", "NO [CODE] text", or the connection failure.
@@ -109,6 +110,8 @@ public:
     // FETCH first:last BODY.PEEK[] by position; the texts go to `bodies`.
     ImapCommandPtr fetchBodies(qint64 first, qint64 last);
     ImapCommandPtr list(const QByteArray &reference, const QByteArray &pattern);
+    // FETCH first:last RFC822.SIZE by position; the sizes go to `sizes`.
+    ImapCommandPtr fetchSizes(qint64 first, qint64 last);
     ImapCommandPtr logout();
 
 private:

@@ -432,6 +432,27 @@ std::unique_ptr<ImapMailboxList> TlsImapClient::listMailboxes(const QString &ref
     return list;
 }
 
+std::unique_ptr<ImapMessageSizes> TlsImapClient::messageSizes(qint32 first, qint32 last)
+{
+    if (!m_selected || !m_connection.isOpen()) {
+        setError(QStringLiteral("FETCH RFC822.SIZE: ")
+                 + (m_selected ? QStringLiteral("the connection is closed") : QStringLiteral("no mailbox is selected")));
+        return nullptr;
+    }
+    auto sizes = std::make_unique<ImapMessageSizes>();
+    // Positions beyond the mailbox have no size; asking for them is an error.
+    const qint64 to = qMin<qint64>(last, m_connection.exists());
+    if (qMax(first, 1) > to)
+        return sizes;
+    discardAhead();
+    const ImapCommandPtr command = m_connection.fetchSizes(qMax(first, 1), to);
+    if (!run(command, AbortPolicy::Abandon))
+        return nullptr;
+    for (auto size = command->sizes.cbegin(); size != command->sizes.cend(); ++size)
+        sizes->bytes.insert(qint32(size.key()), size.value());
+    return sizes;
+}
+
 QString TlsImapClient::lastErrorText() const
 {
     return m_lastError;

@@ -33,6 +33,7 @@ public:
     qint32 messageCount() override;
     std::unique_ptr<ImapEmail> fetchMessage(qint32 number, bool byUid) override;
     std::unique_ptr<ImapMailboxList> listMailboxes(const QString &reference, const QString &pattern) override;
+    std::unique_ptr<ImapMessageSizes> messageSizes(qint32 first, qint32 last) override;
     QString lastErrorText() const override;
     ImapFailure lastFailure() const override { return m_failure; }
     void disconnectFromServer() override;
