@@ -50,6 +50,9 @@ def main():
         print("memory: the window's peak %.1f MiB, %.1f MiB before the click; the records' texts %s MiB in UTF-8"
               % (peak, before, "%.1f" % texts if texts is not None else "-"))
         print("  " + ratio("growth during the listing / texts", peak - before, texts, 2.0))
+        done = median(runs, "window-direct", "rss_done_mib")
+        if done is not None:
+            print("  " + ratio("kept when Done. shows / texts", done - before, texts, 2.0))
         print("  " + ratio("whole peak / texts", peak, texts, 2.0))
     for field, key, title, goal in (("save_files_s", "fs-separate", "save as 10,000 files", 2.0),
                                     ("save_one_s", "fs-one", "save as Emails.txt", None)):

@@ -129,6 +129,8 @@ def main():
         figures = {"list_s": timed(GET_ALL)}
         figures["peak_rss_mib"] = status_kib(program.process.pid, "VmHWM") / 1024.0
         figures["rss_before_mib"] = rss_before / 1024.0
+        # What the listing keeps (rows and records) against what it only passed through.
+        figures["rss_done_mib"] = status_kib(program.process.pid, "VmRSS") / 1024.0
         close_box()
         if save:
             click(CHECK_ALL)
