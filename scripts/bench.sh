@@ -103,6 +103,7 @@ run_window() { # PORT [--save]
 run_fs_limit() { # separate|one
   local names=() seconds count bytes
   rm -rf "$dir/fs-limit"
+  if [ ! -d "$dir/window/saved" ]; then echo "failed: the window saved nothing"; return; fi
   if [ "$1" = one ]; then names=(Emails.txt); fi
   read -r seconds count bytes < <(python3 scripts/bench/write-files.py "$dir/window/saved" "$dir/fs-limit" "${names[@]}")
   echo "files=$count seconds=$seconds mib=$((bytes / 1048576))"

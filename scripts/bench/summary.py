@@ -21,7 +21,12 @@ def read(path):
 
 
 def median(runs, key, field):
-    values = [float(run[field]) for run in runs.get(key, []) if field in run]
+    values = []
+    for run in runs.get(key, []):
+        try:
+            values.append(float(run[field]))
+        except (KeyError, ValueError):
+            pass
     return statistics.median(values) if values else None
 
 
