@@ -1,9 +1,12 @@
 #include "app/boxes.h"
 
+#include <cstdio>
+
 #include <QApplication>
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QTimer>
 
 namespace {
 
@@ -27,6 +30,16 @@ QString normaliseLineBreaks(QString text)
     return text;
 }
 
+// With CORVINA_ANNOUNCE_BOXES set, every message box says on standard error
+// when it is up and when it is gone, so a benchmark driving the real window
+// from outside knows when a command ended.
+void announceBox(const char *event, const QString &text)
+{
+    static const bool announce = qEnvironmentVariableIsSet("CORVINA_ANNOUNCE_BOXES");
+    if (announce)
+        fprintf(stderr, "corvina: box %s: %s\n", event, qPrintable(text.section(QLatin1Char('\n'), 0, 0)));
+}
+
 } // namespace
 
 BoxAnswer WidgetBoxes::message(const QString &title, const QString &text, BoxIcon icon, BoxButtons buttons)
@@ -36,7 +49,9 @@ BoxAnswer WidgetBoxes::message(const QString &title, const QString &text, BoxIco
                     buttons == BoxButtons::YesNo ? (QMessageBox::Yes | QMessageBox::No) : QMessageBox::Ok,
                     QApplication::activeWindow());
     box.setTextFormat(Qt::PlainText);
+    QTimer::singleShot(0, &box, [&box] { announceBox("shown", box.text()); });
     const int answer = box.exec();
+    announceBox("closed", box.text());
     if (buttons == BoxButtons::Ok)
         return BoxAnswer::Ok;
     return answer == QMessageBox::Yes ? BoxAnswer::Yes : BoxAnswer::No;

@@ -21,6 +21,7 @@
 #include "app/programstate.h"
 #include "app/settings.h"
 #include "mainwindow/messagelist.h"
+#include "mainwindow/progressdisplay.h"
 #include "session/clsimapsession.h"
 #include "session/imapclient.h"
 
@@ -89,6 +90,13 @@ Form1::Form1(QWidget *parent)
     setObjectName(QStringLiteral("Form1"));
     createControls();
     connectHandlers();
+    m_progress = new ProgressDisplay(
+        [this](int percent, const QString &text) {
+            ProgressBar1->setMaximum(100);
+            ProgressBar1->setValue(percent);
+            setStatusLine(text);
+        },
+        this);
 }
 
 Form1::~Form1()
@@ -405,6 +413,20 @@ void Form1::watchPointer(QWidget *widget)
 {
     widget->setMouseTracking(true);
     widget->installEventFilter(this);
+}
+
+bool Form1::event(QEvent *event)
+{
+    // A box is coming up over the window: it must not sit over stale progress.
+    if (event->type() == QEvent::WindowBlocked)
+        showPendingProgress();
+    return QMainWindow::event(event);
+}
+
+void Form1::showPendingProgress()
+{
+    m_progress->flush();
+    ListView1->showPendingRows();
 }
 
 bool Form1::eventFilter(QObject *watched, QEvent *event)

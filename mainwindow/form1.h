@@ -17,6 +17,7 @@ class QPushButton;
 class QRadioButton;
 class ImapClient;
 class MessageList;
+class ProgressDisplay;
 class clsImapSession;
 
 // The main window: the program itself. Handlers keep the names the rest of
@@ -143,6 +144,7 @@ public slots:
     void OptionFolder_Click();
 
 protected:
+    bool event(QEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 
@@ -156,7 +158,10 @@ private:
     // Shows the range dialog for `session`; true when the user confirmed a valid range.
     bool askRange(const std::shared_ptr<clsImapSession> &session, qint32 maxMessage);
     void checkByText(bool containing, const char *procedure);
+    // Brings the progress line and the rows shown up to date at once.
+    void showPendingProgress();
 
+    ProgressDisplay *m_progress = nullptr;
     QCursor m_handPointer;
     bool m_hasHandPointer = false;
 };

@@ -6,12 +6,14 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopeGuard>
 
 #include "app/boxes.h"
 #include "app/errortrap.h"
 #include "app/programstate.h"
 #include "mainwindow/listingrules.h"
 #include "mainwindow/messagelist.h"
+#include "mainwindow/progressdisplay.h"
 #include "dialogs/form2.h"
 #include "session/clsimapsession.h"
 
@@ -195,6 +197,8 @@ void Form1::runListing(const std::shared_ptr<clsImapSession> &session, const QSt
             Qt::UniqueConnection);
     connect(session.get(), &clsImapSession::ScrapProgress, this, &Form1::oSession_ScrapProgress,
             Qt::UniqueConnection);
+    // Whatever ends the listing, nothing painted later may overwrite what the command shows next.
+    const auto showRest = qScopeGuard([this] { showPendingProgress(); });
     session->StartMailExtraction(folder);
 }
 
@@ -245,10 +249,9 @@ void Form1::oSession_MailExtractListing(const QString &From, const QString &From
 void Form1::oSession_ScrapProgress(qint32 percent)
 {
     auto *session = qobject_cast<clsImapSession *>(sender());
-    ProgressBar1->setMaximum(100);
-    ProgressBar1->setValue(qBound(0, int(percent), 100));
-    if (session)
-        setStatusLine(QStringLiteral("Reading mail %1 of %2").arg(session->CurrentLocation).arg(session->MaxRecord));
+    m_progress->show(qBound(0, int(percent), 100),
+                     session ? QStringLiteral("Reading mail %1 of %2").arg(session->CurrentLocation).arg(session->MaxRecord)
+                             : statusLine());
     QCoreApplication::processEvents();
 }
 

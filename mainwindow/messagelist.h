@@ -148,6 +148,8 @@ public:
     int recordOf(int position) const { return m_model->row(position).record; }
     void setRecordOf(int position, int record) { m_model->setRecord(position, record); }
     void removeAllRows() { m_model->clearRows(); }
+    // Shows the rows still waiting for the next batch now.
+    void showPendingRows() { m_displayed->publish(); }
 
     // Sorting on the sixth column ("RecDate") as text, newest first, on at once.
     void sortByDateDescending() { m_model->setSorting(true, 5, Qt::DescendingOrder); }

@@ -252,19 +252,27 @@ void clsImapSession::percentDone(qint32 percent)
 
 void clsImapSession::WriteErrorLog()
 {
-    // Diagnostics only: every failure here is ignored.
-    if (m_errorLogPath.isEmpty())
-        m_errorLogPath = errorLogPath();
-    QFile log(m_errorLogPath);
-    // The folder is made only when missing: this runs once per message.
-    if (!log.open(QIODevice::WriteOnly | QIODevice::Append)
-        && !(QDir().mkpath(QFileInfo(log.fileName()).absolutePath())
-             && log.open(QIODevice::WriteOnly | QIODevice::Append)))
-        return;
-    const QString entry = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))
-        + QStringLiteral(" : ") + (ImapObject ? ImapObject->lastErrorText() : QString()) + QStringLiteral("\r\n")
-        + QString(52, QLatin1Char('*')) + QStringLiteral("\r\n");
-    log.write(entry.toUtf8());
+    // Diagnostics only: every failure here is ignored. This runs once per
+    // message, so the file stays open for the session's life, and the folder
+    // is made only when opening fails.
+    if (!m_errorLog) {
+        auto log = std::make_unique<QFile>(errorLogPath());
+        if (!log->open(QIODevice::WriteOnly | QIODevice::Append)
+            && !(QDir().mkpath(QFileInfo(log->fileName()).absolutePath())
+                 && log->open(QIODevice::WriteOnly | QIODevice::Append)))
+            return;
+        m_errorLog = std::move(log);
+    }
+    const qint64 second = QDateTime::currentSecsSinceEpoch();
+    if (second != m_errorLogSecond) {
+        m_errorLogSecond = second;
+        m_errorLogTime = QDateTime::fromSecsSinceEpoch(second).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toUtf8();
+    }
+    const QByteArray entry = m_errorLogTime + " : " + (ImapObject ? ImapObject->lastErrorText() : QString()).toUtf8()
+        + "\r\n" + QByteArray(52, '*') + "\r\n";
+    // Each entry reaches the file whole at once, so a program killed mid-listing leaves a complete log.
+    m_errorLog->write(entry);
+    m_errorLog->flush();
 }
 
 QString formatReceivedDate(const QDateTime &date)

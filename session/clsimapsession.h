@@ -3,6 +3,7 @@
 #include <memory>
 #include <optional>
 
+#include <QFile>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -82,8 +83,11 @@ private:
     qint32 LastStatus = 0;
     SessionReports *m_reports = nullptr;
     SessionStep m_step = SessionStep::Connect; // what GetLastError reports on
-    QString m_errorLogPath; // found at the first entry: the log is written once per message
     ListingOutcome m_listing;
+    // errorlog.txt, opened at the first entry: it is written once per message.
+    std::unique_ptr<QFile> m_errorLog;
+    qint64 m_errorLogSecond = -1; // the time written, formatted once a second
+    QByteArray m_errorLogTime;
 };
 
 // The date text of a listed message: "yyyy-MM-dd HH:mm:ss" in local time, or

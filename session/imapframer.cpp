@@ -7,6 +7,7 @@ ImapFramer::ImapFramer(qint64 maxLiteral, int maxLine) : m_maxLiteral(maxLiteral
 void ImapFramer::reset()
 {
     m_buffer.clear();
+    m_start = 0;
     m_scanned = 0;
     m_current.clear();
     m_literalSize = 0;
@@ -20,6 +21,8 @@ bool ImapFramer::feed(const QByteArray &bytes)
     if (failed())
         return false;
     m_buffer.append(bytes);
+    // What is framed is only stepped over here and dropped once at the end:
+    // removing each piece from the front moved the rest of a large read every time.
     while (!failed()) {
         if (m_literalRemaining > 0) {
             takeLiteralBytes();
@@ -30,35 +33,41 @@ bool ImapFramer::feed(const QByteArray &bytes)
             break;
         }
     }
+    if (m_start == m_buffer.size())
+        m_buffer.clear();
+    else
+        m_buffer.remove(0, m_start);
+    m_scanned -= m_start;
+    m_start = 0;
     return !failed();
 }
 
 void ImapFramer::takeLiteralBytes()
 {
-    const qint64 n = qMin<qint64>(m_literalRemaining, m_buffer.size());
+    const qint64 n = qMin<qint64>(m_literalRemaining, m_buffer.size() - m_start);
     if (n == 0)
         return;
-    m_current.append(m_buffer.constData(), static_cast<int>(n));
-    m_buffer.remove(0, static_cast<int>(n));
-    m_scanned = 0;
+    m_current.append(m_buffer.constData() + m_start, static_cast<int>(n));
+    m_start += static_cast<int>(n);
+    m_scanned = m_start;
     m_literalRemaining -= n;
 }
 
 bool ImapFramer::takeLine()
 {
-    const int lf = m_buffer.indexOf('\n', m_scanned);
+    const int lf = m_buffer.indexOf('\n', qMax(m_scanned, m_start));
     if (lf < 0) {
         m_scanned = m_buffer.size();
-        if (m_buffer.size() > m_maxLine)
+        if (m_buffer.size() - m_start > m_maxLine)
             m_error = QStringLiteral("server line longer than %1 bytes").arg(m_maxLine);
         return false;
     }
     int end = lf;
-    if (end > 0 && m_buffer.at(end - 1) == '\r')
+    if (end > m_start && m_buffer.at(end - 1) == '\r')
         --end;
-    const QByteArray line = m_buffer.left(end);
-    m_buffer.remove(0, lf + 1);
-    m_scanned = 0;
+    const QByteArray line = m_buffer.mid(m_start, end - m_start);
+    m_start = lf + 1;
+    m_scanned = m_start;
     if (line.size() > m_maxLine) {
         m_error = QStringLiteral("server line longer than %1 bytes").arg(m_maxLine);
         return false;

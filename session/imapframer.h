@@ -42,7 +42,8 @@ private:
 
     qint64 m_maxLiteral;
     int m_maxLine;
-    QByteArray m_buffer;   // bytes received but not yet framed
+    QByteArray m_buffer;   // bytes received, framed up to m_start
+    int m_start = 0;
     int m_scanned = 0;     // how far m_buffer has been searched for LF
     QByteArray m_current;  // the response being assembled
     qint64 m_literalSize = 0;

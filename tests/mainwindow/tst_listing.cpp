@@ -495,6 +495,42 @@ private slots:
         QVERIFY(!window->TextCheckApplied);
     }
 
+    void exactWhenDoneShows_data()
+    {
+        QTest::addColumn<QString>("first");
+        QTest::addColumn<QString>("last");
+        QTest::newRow("2a. Get All Emails") << QString() << QString();
+        QTest::newRow("2b. Get Some Emails, 2 to 4") << "2" << "4";
+    }
+
+    // Rows and progress reach the screen a few times a second, yet the box
+    // that ends a listing never stands over a window that lags behind.
+    void exactWhenDoneShows()
+    {
+        QFETCH(QString, first);
+        QFETCH(QString, last);
+        ScriptedBoxesScope boxes;
+        auto window = connectedWindow(*boxes);
+        select(*window, QStringLiteral("All Mail"));
+        window->show();
+        QStringList whenDone;
+        boxes->onShow = [&](const RecordedBox &box) {
+            if (box.text == QLatin1String("Done."))
+                whenDone << QString::number(window->ListView1->model()->rowCount()) << window->Label1->text()
+                         << window->statusLine() << QString::number(window->ProgressBar1->value());
+        };
+        if (first.isNull()) {
+            window->PushButton10_Click();
+        } else {
+            answerRange(first, last);
+            window->PushButton2_Click();
+        }
+        const int rows = window->ListView1->rowCount();
+        QVERIFY(rows > 0);
+        QCOMPARE(whenDone, QStringList({QString::number(rows), QStringLiteral("Total Number Of Emails: %1").arg(rows),
+                                        QStringLiteral("Progress Bar"), QStringLiteral("0")}));
+    }
+
     void recDateKeys_data()
     {
         QTest::addColumn<QString>("date");
