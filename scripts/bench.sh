@@ -28,16 +28,8 @@ save="${BENCH_SAVE:-1}"
 # Every wait is bounded: a run that hangs is killed and reported, not waited on.
 limit_s=900
 
-missing=()
-command -v mbsync >/dev/null 2>&1 || missing+=(isync)
-command -v xdotool >/dev/null 2>&1 || missing+=(xdotool)
-if [ "${#missing[@]}" -gt 0 ]; then
-  echo "Installing: ${missing[*]}"
-  sudo=""
-  if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
-  $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-fi
+source scripts/bench/common.sh
+bench_install mbsync:isync xdotool:xdotool
 bash scripts/setup.sh >/dev/null
 if [ ! -x build/corvina ] || [ ! -x build/tests/mainwindow/bench_listing ]; then
   echo "Build first: cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo && cmake --build build" >&2
@@ -56,24 +48,7 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-echo "Starting the server (the first run generates the mailbox)..."
-CORVINA_CORPUS_CACHE="$root/build/bench-corpus" \
-  bash scripts/test-server.sh start "$dir" bench "$$" >/dev/null
-declare -A server
-while IFS= read -r line; do
-  server["${line%%=*}"]="${line#*=}"
-done <"$dir/server.env"
-host="${server[HOST]}" port="${server[PORT]}" ca="${server[CA]}"
-user="${server[USER]}" password="${server[PASSWORD]}"
-folder="[Gmail]/All Mail"
-
-python3 scripts/bench/latency-proxy.py "$port" "$delay" >"$dir/proxy.port" &
-proxy_pid=$!
-for _ in $(seq 100); do
-  [ -s "$dir/proxy.port" ] && break
-  sleep 0.1
-done
-proxy_port="$(cat "$dir/proxy.port")"
+bench_start_server "$dir" "$dir" "$delay"
 mkdir -m 700 "$dir/runtime"
 
 # An X server of its own, on the first free display number.

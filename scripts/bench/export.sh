@@ -14,13 +14,8 @@ root="$(pwd)"
 runs="${BENCH_RUNS:-3}"
 delay="${BENCH_DELAY_MS:-25}"
 
-if ! command -v mbsync >/dev/null 2>&1; then
-  echo "Installing: isync"
-  sudo=""
-  if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
-  $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends isync >/dev/null
-fi
+source scripts/bench/common.sh
+bench_install mbsync:isync
 bash scripts/setup.sh >/dev/null
 
 # The files go next to the build, on the disk a user's export would use.
@@ -35,25 +30,8 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-echo "Starting the server (the first run generates the mailbox)..."
 mkdir "$dir/server"
-CORVINA_CORPUS_CACHE="$root/build/bench-corpus" \
-  bash scripts/test-server.sh start "$dir/server" bench "$$" >/dev/null
-declare -A server
-while IFS= read -r line; do
-  server["${line%%=*}"]="${line#*=}"
-done <"$dir/server/server.env"
-host="${server[HOST]}" port="${server[PORT]}" ca="${server[CA]}"
-user="${server[USER]}" password="${server[PASSWORD]}"
-folder="[Gmail]/All Mail"
-
-python3 scripts/bench/latency-proxy.py "$port" "$delay" >"$dir/proxy.port" &
-proxy_pid=$!
-for _ in $(seq 100); do
-  [ -s "$dir/proxy.port" ] && break
-  sleep 0.1
-done
-proxy_port="$(cat "$dir/proxy.port")"
+bench_start_server "$dir/server" "$dir" "$delay"
 
 # Dovecot indexes the folder on its first read: keep that out of the figures.
 python3 scripts/bench/fetch-all.py "$host" "$port" "$ca" "$user" "$password" "$folder" >/dev/null
