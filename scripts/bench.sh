@@ -93,33 +93,7 @@ run_mbsync() { # PORT
   local maildir="$dir/mbsync-maildir"
   rm -rf "$maildir"
   mkdir -p "$maildir"
-  cat >"$dir/mbsyncrc" <<CONF
-FSync no
-
-IMAPAccount bench
-Host localhost
-Port $1
-User $user
-Pass "$password"
-SSLType IMAPS
-CertificateFile $ca
-
-IMAPStore bench-far
-Account bench
-
-MaildirStore bench-near
-Path $maildir/
-Inbox $maildir/INBOX
-SubFolders Verbatim
-
-Channel bench
-Far :bench-far:
-Near :bench-near:
-Patterns "$folder"
-Create Near
-Sync Pull
-SyncState *
-CONF
+  bench_mbsync_config "$dir/mbsyncrc" "$1" "$maildir" no
   local start end count
   start="$(now)"
   timeout "$limit_s" mbsync -q -c "$dir/mbsyncrc" bench

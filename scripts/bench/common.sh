@@ -41,3 +41,36 @@ bench_start_server() {
   done
   proxy_port="$(cat "$work_dir/proxy.port")"
 }
+
+# Writes an mbsync configuration to FILE pulling "$folder" from PORT into
+# MAILDIR, with FSync yes or no.
+bench_mbsync_config() {
+  local file="$1" port="$2" maildir="$3" fsync="$4"
+  cat >"$file" <<CONF
+FSync $fsync
+
+IMAPAccount bench
+Host localhost
+Port $port
+User $user
+Pass "$password"
+SSLType IMAPS
+CertificateFile $ca
+
+IMAPStore bench-far
+Account bench
+
+MaildirStore bench-near
+Path $maildir/
+Inbox $maildir/INBOX
+SubFolders Verbatim
+
+Channel bench
+Far :bench-far:
+Near :bench-near:
+Patterns "$folder"
+Create Near
+Sync Pull
+SyncState *
+CONF
+}

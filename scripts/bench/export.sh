@@ -54,33 +54,7 @@ run_mbsync() { # PORT
   local maildir="$dir/mbsync-maildir" start end
   rm -rf "$maildir"
   mkdir -p "$maildir"
-  cat >"$dir/mbsyncrc" <<CONF
-FSync yes
-
-IMAPAccount bench
-Host localhost
-Port $1
-User $user
-Pass "$password"
-SSLType IMAPS
-CertificateFile $ca
-
-IMAPStore bench-far
-Account bench
-
-MaildirStore bench-near
-Path $maildir/
-Inbox $maildir/INBOX
-SubFolders Verbatim
-
-Channel bench
-Far :bench-far:
-Near :bench-near:
-Patterns "$folder"
-Create Near
-Sync Pull
-SyncState *
-CONF
+  bench_mbsync_config "$dir/mbsyncrc" "$1" "$maildir" yes
   start="$(now)"
   mbsync -q -c "$dir/mbsyncrc" bench
   end="$(now)"
