@@ -2,6 +2,8 @@
 #include <QCoreApplication>
 #include <QIcon>
 
+#include <malloc.h>
+
 #include "app/commandline.h"
 #include "app/programstate.h"
 #include "export/exportrun.h"
@@ -20,6 +22,14 @@ void nameApplication()
 
 int main(int argc, char *argv[])
 {
+    // Large buffers (big texts, socket and framing buffers) come and go while
+    // a folder is listed. Left to glibc, the first one freed raises the mmap
+    // threshold and the rest are carved from heaps that keep their pages long
+    // after they are freed; mapped on their own, each goes back to the system
+    // when freed. Below 1 MiB, and for heaps trimmed in small steps, mapping
+    // and faulting pages in again cost more time than the memory is worth.
+    mallopt(M_MMAP_THRESHOLD, 1024 * 1024);
+    mallopt(M_TRIM_THRESHOLD, 16 * 1024 * 1024);
     // --help and --version answer without a display.
     QStringList arguments;
     for (int i = 0; i < argc; ++i)

@@ -139,10 +139,11 @@ struct ImapClientOptions
     // flight (1 or less: one command at a time, nothing ahead), each for at
     // most fetchBatch consecutive messages (the first ones for fewer, so the
     // first message comes at once), and no new one while the texts fetched
-    // ahead and not yet taken exceed fetchAheadBytes.
+    // ahead and not yet taken, with those asked for and not yet here counted
+    // at the mean size of the ones received, exceed fetchAheadBytes.
     int fetchWindow = 32;
     int fetchBatch = 64;
-    qint64 fetchAheadBytes = 8 * 1024 * 1024; // several round trips of a fast link
+    qint64 fetchAheadBytes = 16 * 1024 * 1024; // several round trips of a fast link
 };
 
 // The program's client: our IMAP engine over TLS.

@@ -548,6 +548,7 @@ ImapCommandPtr ImapConnection::fetchBodies(qint64 first, qint64 last)
         }
         cmd->bodies.insert(response.number, body->text);
         cmd->bodyBytes += body->text.size();
+        cmd->receivedBytes += body->text.size();
         if (cmd->onBody)
             cmd->onBody();
         return true;

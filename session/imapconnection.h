@@ -57,6 +57,7 @@ struct ImapCommand
     QByteArray body;
     QHash<qint64, QByteArray> bodies; // FETCH of a range: the texts by position
     qint64 bodyBytes = 0;        // total size of `bodies`
+    qint64 receivedBytes = 0;    // of every text received, taken or not
     // Called each time a text of a range arrives.
     std::function<void()> onBody;
     QList<ImapListedMailbox> mailboxes; // LIST

@@ -377,10 +377,22 @@ int TlsImapClient::aheadInFlight() const
 
 qint64 TlsImapClient::aheadBytes() const
 {
+    // The texts asked for but not here yet count at the mean size of those
+    // received: counting only what arrived let every command in flight stream
+    // its whole range into memory at once.
     qint64 bytes = 0;
-    for (const Ahead &entry : m_ahead)
-        bytes += entry.command->bodyBytes;
-    return bytes;
+    qint64 received = 0;
+    qint64 receivedCount = 0;
+    qint64 pending = 0;
+    for (const Ahead &entry : m_ahead) {
+        const ImapCommand &command = *entry.command;
+        bytes += command.bodyBytes;
+        received += command.receivedBytes;
+        receivedCount += command.bodies.size();
+        if (!command.finished())
+            pending += qMax<qint64>(0, entry.last - entry.first + 1 - command.bodies.size());
+    }
+    return bytes + (receivedCount > 0 ? pending * received / receivedCount : 0);
 }
 
 bool TlsImapClient::waitUntil(const std::function<bool()> &ready)
