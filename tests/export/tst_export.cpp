@@ -179,9 +179,7 @@ private slots:
         setProgramEndHandler([] {});
         TestServer &server = TestServer::instance();
         QVERIFY2(server.isRunning(), qPrintable(server.startError()));
-        program().server.host = server.host();
-        program().server.port = server.port();
-        program().server.caFile = server.caFile();
+        server.serveProgram();
     }
 
     void matchesWindowSave_data()

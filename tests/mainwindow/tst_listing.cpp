@@ -81,9 +81,7 @@ private slots:
         setProgramEndHandler([] {});
         TestServer &server = TestServer::instance();
         QVERIFY2(server.isRunning(), qPrintable(server.startError()));
-        program().server.host = server.host();
-        program().server.port = server.port();
-        program().server.caFile = server.caFile();
+        server.serveProgram();
         QFile expected(server.expectedFieldsFile());
         QVERIFY(expected.open(QIODevice::ReadOnly));
         m_corpus = QJsonDocument::fromJson(expected.readAll()).object();

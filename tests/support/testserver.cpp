@@ -15,6 +15,8 @@
 #include <sys/types.h>
 #include <unistd.h>
 
+#include "app/programstate.h"
+
 namespace {
 
 // The server's pid for the fatal-signal handlers; 0 when none runs.
@@ -185,4 +187,11 @@ void TestServer::useCorpusTimeZone()
 {
     qputenv("TZ", "UTC");
     ::tzset();
+}
+
+void TestServer::serveProgram() const
+{
+    program().server.host = host();
+    program().server.port = port();
+    program().server.caFile = caFile();
 }

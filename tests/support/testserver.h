@@ -46,6 +46,8 @@ public:
     // Makes local time UTC (TZ=UTC) for this process, the zone the corpus's
     // midnight message is midnight in.
     static void useCorpusTimeZone();
+    // Points every session the program creates at this server.
+    void serveProgram() const;
 
 private:
     TestServer();
